@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Starts the dialog under Xvfb in the sample installation and saves a screenshot of the window.
+# Usage: scripts/screenshot.sh <output.png> [program arguments...]
+set -euo pipefail
+out=$(realpath -m "$1"); shift
+cd "$(dirname "$0")/.."
+root=$PWD/sample-installation
+[ -x "$root/Plant/Bin/Horavex_Config" ] || { echo "run scripts/run-sample.sh first" >&2; exit 1; }
+export CFG_DRIVE_C=$root/drive_c
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
+  cd "'"$root"'/Plant/Bin" && ./Horavex_Config "$@" & pid=$!
+  for i in $(seq 1 50); do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -m1 "Erweiterte Konfiguration" | awk "{print \$1}") || true
+    [ -n "$id" ] && break; sleep 0.2
+  done
+  sleep 1
+  import -window "$id" "'"$out"'"
+  kill $pid' _ "$@"
+echo "saved $out"

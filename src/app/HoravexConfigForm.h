@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "app/Form.h"
+#include "presetdb/UpdateRun.h"
+#include "standard/StandardModule.h"
+
+namespace horavex {
+
+// The dialog Horavex_Config: its controls and its event handlers. The handlers work on the
+// model; a view shows it and forwards the user's actions.
+class HoravexConfigForm {
+ public:
+  HoravexConfigForm(StandardModule& module, UpdateRun& update);
+
+  Form form;
+  std::string ConfigIniPath;
+  bool HelpMode = false;
+  bool HelpClickGuard = false;
+  std::array<std::string, 101> HelpTexts;  // indices 1 to 100 by help number
+
+  // --- life cycle ---
+  void Form_Load();
+  void Form_Activate();
+  void Form_Resize();
+  void Form_QueryUnload(bool& cancel, int unloadMode);
+  void CommandCancel_Click();
+  void CloseMe();
+
+  // --- settings page ---
+  void SetupUserInterFace();
+  void CommandOK_Click();
+  void WriteInputs();
+  void CheckMa_MouseUp(int index, int button, int shift, float x, float y);
+  void CheckDDZahler_Click();
+
+  // --- help and localised texts ---
+  void LoadToolTipTexts();
+  void ShowHelp(const Control& control);
+  void UndoHelpClick(Control& box);
+  void CommandQuest_Click();
+
+  // Sets a check box's value; a change runs the box's click handler, as the run-time does.
+  void SetValue(Control& box, int value);
+
+  StandardModule& module() { return module_; }
+
+ private:
+  StandardModule& module_;
+  UpdateRun& update_;
+};
+
+}  // namespace horavex

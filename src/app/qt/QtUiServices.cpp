@@ -1,0 +1,92 @@
+#include "app/qt/QtUiServices.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace horavex {
+
+QString DisplayText(const std::string& text) {
+  QString s = QString::fromStdString(text);
+  s.replace("\r\n", "\n");
+  s.replace("\n\r", "\n");
+  s.replace('\r', '\n');
+  return s;
+}
+
+QtUiServices::QtUiServices(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+
+QtUiServices::~QtUiServices() = default;
+
+QApplication& QtUiServices::Application() {
+  if (!app_) {
+    if (QApplication* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+      return *existing;
+    }
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  return *app_;
+}
+
+int QtUiServices::MessageBox(const MessageBoxRequest& request) {
+  Application();
+  QMessageBox box;
+  box.setText(DisplayText(request.text));
+  box.setWindowTitle(QString::fromStdString(request.title));
+  switch (request.icon) {
+    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::None: break;
+  }
+  std::vector<std::pair<QPushButton*, int>> buttons;
+  auto add = [&](const char* label, QMessageBox::ButtonRole role, int answer) {
+    buttons.emplace_back(box.addButton(QString::fromUtf8(label), role), answer);
+  };
+  switch (request.buttons) {
+    case MsgButtons::Ok: add("OK", QMessageBox::AcceptRole, kAnswerOk); break;
+    case MsgButtons::OkCancel:
+      add("OK", QMessageBox::AcceptRole, kAnswerOk);
+      add("Cancel", QMessageBox::RejectRole, kAnswerCancel);
+      break;
+    case MsgButtons::YesNo:
+      add("&Yes", QMessageBox::YesRole, kAnswerYes);
+      add("&No", QMessageBox::NoRole, kAnswerNo);
+      break;
+    case MsgButtons::YesNoCancel:
+      add("&Yes", QMessageBox::YesRole, kAnswerYes);
+      add("&No", QMessageBox::NoRole, kAnswerNo);
+      add("Cancel", QMessageBox::RejectRole, kAnswerCancel);
+      break;
+  }
+  size_t preferred = request.defaultButton == MsgDefault::Second ? 1
+                     : request.defaultButton == MsgDefault::Third ? 2
+                                                                  : 0;
+  if (preferred < buttons.size()) box.setDefaultButton(buttons[preferred].first);
+  if (overrideCursor_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  box.exec();
+  if (overrideCursor_) QApplication::restoreOverrideCursor();
+  for (const auto& [button, answer] : buttons) {
+    if (box.clickedButton() == button) return answer;
+  }
+  return request.buttons == MsgButtons::Ok ? kAnswerOk : kAnswerCancel;
+}
+
+void QtUiServices::SetMousePointer(int pointer) {
+  if (!HasApplication() && !QCoreApplication::instance()) return;
+  if (overrideCursor_) {
+    QApplication::restoreOverrideCursor();
+    overrideCursor_ = false;
+  }
+  if (pointer == kPointerHourglass) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    overrideCursor_ = true;
+  }
+}
+
+void QtUiServices::ProcessPendingEvents() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+}  // namespace horavex

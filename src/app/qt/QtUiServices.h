@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "platform/UiServices.h"
+
+class QApplication;
+
+namespace horavex {
+
+// The window system through Qt Widgets. The QApplication is created on first need, so a start
+// that never shows anything never connects to a display.
+class QtUiServices : public UiServices {
+ public:
+  QtUiServices(int& argc, char** argv);
+  ~QtUiServices() override;
+
+  int MessageBox(const MessageBoxRequest& request) override;
+  void SetMousePointer(int pointer) override;
+  void ProcessPendingEvents() override;
+
+  QApplication& Application();
+  bool HasApplication() const { return app_ != nullptr; }
+
+ private:
+  int& argc_;
+  char** argv_;
+  std::unique_ptr<QApplication> app_;
+  bool overrideCursor_ = false;
+};
+
+// The text of a message as Qt shows it: every pair of line-break characters becomes one break.
+QString DisplayText(const std::string& text);
+
+}  // namespace horavex

@@ -1,0 +1,33 @@
+#include <QApplication>
+
+#include "app/HoravexConfigForm.h"
+#include "app/TopLevel.h"
+#include "app/qt/FormView.h"
+#include "app/qt/QtUiServices.h"
+#include "platform/FileSystem.h"
+#include "platform/IniStore.h"
+#include "platform/Process.h"
+#include "presetdb/UpdateRun.h"
+#include "standard/StandardModule.h"
+
+int main(int argc, char** argv) {
+  using namespace horavex;
+  SystemProcess process(argc, argv);
+  HostFileSystem files;
+  ProfileIniStore ini(files);
+  QtUiServices ui(argc, argv);
+  StandardModule module(Services{process, files, ini, ui});
+  UpdateRun update(module);
+  HoravexConfigForm dialog(module, update);
+
+  // A silent start runs OK inside the load handler and ends there, before any window exists.
+  RunTopLevel(dialog, [&] { dialog.Form_Load(); });
+  if (module.SilentMode) process.EndNow(kExitEndedOnError);
+
+  QApplication& app = ui.Application();
+  FormView view(dialog);
+  view.show();
+  app.exec();
+  // Only a confirmed close of the window gets here.
+  process.EndNow(kExitCancelled);
+}

@@ -1,0 +1,288 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace fs = std::filesystem;
+
+namespace horavex {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::vector<std::string> SplitComponents(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : path) {
+    if (IsSeparator(c)) {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+// The name in folder that matches name without regard to case; the exact name wins.
+std::string MatchComponent(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  if (name == "." || name == ".." || fs::exists(folder / name, ec)) return name;
+  std::string best;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::string candidate = it->path().filename().string();
+    if (text::EqualsNoCase(candidate, name) && (best.empty() || candidate < best)) {
+      best = candidate;
+    }
+  }
+  return best.empty() ? name : best;
+}
+
+Failure ErrnoFailure(int err, int32_t fallback) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR: return RuntimeFailure(kPathNotFound);
+    case EACCES:
+    case EPERM:
+    case EROFS: return RuntimeFailure(kPermissionDenied);
+    case ENOSPC: return RuntimeFailure(kDiskFull);
+    case EIO: return RuntimeFailure(kDeviceIoError);
+    default: return RuntimeFailure(fallback);
+  }
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A unique temporary name beside target, hidden so a reader of the folder skips it.
+std::string TemporaryBeside(const fs::path& target) {
+  static unsigned counter = 0;
+  fs::path folder = target.parent_path();
+  std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                     "_" + std::to_string(++counter);
+  return (folder / name).string();
+}
+
+int64_t ToNanoseconds(const struct timespec& t) {
+  return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+}  // namespace
+
+std::string DriveFolder(char letter) {
+  char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
+  std::string variable = std::string("CFG_DRIVE_") + upper;
+  if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
+    return value;
+  }
+  std::string base;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+    base = data;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::string(home) + "/.local/share";
+  } else {
+    base = "/tmp/horavex-" + std::to_string(::getuid());
+  }
+  std::string folder = base + "/horavex/drive_" + static_cast<char>(upper + 32);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  ::chmod((base + "/horavex").c_str(), 0700);
+  return folder;
+}
+
+std::string HostFileSystem::Resolve(const std::string& path) const {
+  fs::path result;
+  std::string rest = path;
+  if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+    result = DriveFolder(rest[0]);
+    rest = rest.substr(2);
+  } else if (!rest.empty() && IsSeparator(rest[0])) {
+    result = "/";
+  }
+  bool existing = true;
+  for (const std::string& part : SplitComponents(rest)) {
+    std::string name = existing ? MatchComponent(result, part) : part;
+    std::error_code ec;
+    result /= name;
+    if (existing && !fs::exists(result, ec)) existing = false;
+  }
+  return result.empty() ? std::string(".") : result.string();
+}
+
+bool HostFileSystem::IsPlainFile(const std::string& path) const {
+  if (path.empty()) return false;
+  fs::path resolved = Resolve(path);
+  std::error_code ec;
+  if (!fs::is_regular_file(resolved, ec)) return false;
+  return resolved.filename().string().rfind('.', 0) != 0;
+}
+
+std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) const {
+  if (path.empty()) return std::nullopt;
+  FileDescriptor fd(::open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  return content;
+}
+
+bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& bytes) {
+  if (path.empty()) return false;
+  fs::path target = Resolve(path);
+  struct stat st {};
+  mode_t mode = 0644;
+  if (::stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
+    mode = st.st_mode & 07777;
+  }
+  std::string temp = TemporaryBeside(target);
+  FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return false;
+  bool ok = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fchmod(fd.get(), mode) == 0 &&
+            ::fsync(fd.get()) == 0;
+  ok = (::close(fd.release()) == 0) && ok;
+  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
+  if (path.empty()) throw RuntimeFailure(kBadFileName);
+  std::string resolved = Resolve(path);
+  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (fd.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  if (!WriteAll(fd.get(), bytes.data(), bytes.size())) throw ErrnoFailure(errno, kDeviceIoError);
+}
+
+bool HostFileSystem::WriteChunk(int fd, const char* data, size_t size) {
+  return WriteAll(fd, data, size);
+}
+
+void HostFileSystem::CopyFile(const std::string& from, const std::string& to) {
+  std::string source = Resolve(from);
+  fs::path target = Resolve(to);
+  FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw ErrnoFailure(errno == ENOENT ? ENOENT : errno, kFileNotFound);
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw RuntimeFailure(kFileNotFound);
+  std::string temp = TemporaryBeside(target);
+  FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (out.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  auto fail = [&](int err) {
+    ::close(out.release());
+    ::unlink(temp.c_str());
+    throw ErrnoFailure(err, kDeviceIoError);
+  };
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    if (n == 0) break;
+    if (!WriteChunk(out.get(), buffer, static_cast<size_t>(n))) fail(errno ? errno : EIO);
+  }
+  if (::fchmod(out.get(), st.st_mode & 0777) != 0 || ::fsync(out.get()) != 0) fail(errno);
+  if (::close(out.release()) != 0) {
+    ::unlink(temp.c_str());
+    throw ErrnoFailure(errno, kDeviceIoError);
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    throw ErrnoFailure(err, kPermissionDenied);
+  }
+  // Make the rename itself durable.
+  FileDescriptor folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+std::optional<FileTimes> HostFileSystem::GetTimes(const std::string& path) const {
+  std::string resolved = Resolve(path);
+  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  FileTimes times;
+  struct statx sx {};
+  if (::statx(fd.get(), "", AT_EMPTY_PATH, STATX_BTIME | STATX_ATIME | STATX_MTIME, &sx) == 0) {
+    if (sx.stx_mask & STATX_BTIME) {
+      times.creation = int64_t(sx.stx_btime.tv_sec) * 1000000000LL + sx.stx_btime.tv_nsec;
+    }
+    times.lastAccess = int64_t(sx.stx_atime.tv_sec) * 1000000000LL + sx.stx_atime.tv_nsec;
+    times.lastWrite = int64_t(sx.stx_mtime.tv_sec) * 1000000000LL + sx.stx_mtime.tv_nsec;
+    return times;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
+  times.lastAccess = ToNanoseconds(st.st_atim);
+  times.lastWrite = ToNanoseconds(st.st_mtim);
+  return times;
+}
+
+bool HostFileSystem::SetTimes(const std::string& path, const FileTimes& times) {
+  // POSIX cannot set a creation time; the file is changed in place, so it keeps its own.
+  std::string resolved = Resolve(path);
+  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct timespec spec[2];
+  spec[0].tv_sec = 0;
+  spec[0].tv_nsec = UTIME_OMIT;
+  spec[1].tv_sec = times.lastWrite / 1000000000LL;
+  spec[1].tv_nsec = times.lastWrite % 1000000000LL;
+  return ::futimens(fd.get(), spec) == 0;
+}
+
+}  // namespace horavex

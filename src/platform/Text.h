@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Text inside the program is UTF-8; files of the ANSI code page are Windows-1252 on disk.
+// Counting and case rules work on characters (code points), not bytes.
+namespace horavex::text {
+
+std::u32string ToU32(std::string_view utf8);
+std::string FromU32(std::u32string_view text);
+
+// Windows-1252 bytes to UTF-8; every byte maps to one character.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// UTF-8 to Windows-1252 bytes; a character that Windows-1252 lacks becomes "?".
+std::string Utf8ToCp1252(std::string_view utf8);
+// The Windows-1252 code of one character, or '?' when it has none.
+unsigned char Cp1252Code(char32_t c);
+
+// Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.
+char32_t UpperChar(char32_t c);
+std::string Upper(std::string_view utf8);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Number of characters of a UTF-8 text.
+size_t Length(std::string_view utf8);
+// The first / last n characters (all of them when n exceeds the length).
+std::string Left(std::string_view utf8, size_t n);
+std::string Right(std::string_view utf8, size_t n);
+
+// Removes leading and trailing blanks (spaces only, as VB's Trim).
+std::string TrimBlanks(std::string_view s);
+
+// The decimal text of a number, "-" before a negative one, no blanks.
+std::string Decimal(long long value);
+
+}  // namespace horavex::text

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <exception>
+#include <new>
+#include <string>
+
+#include "platform/Failure.h"
+#include "standard/StandardModule.h"
+
+namespace horavex {
+
+// The error handler of one reporting procedure. The body runs as steps: a failing step is
+// reported through ErrorSub; on the answer 1 the program ends, otherwise the next step runs.
+class Handler {
+ public:
+  Handler(StandardModule& module, std::string procedureName)
+      : module_(module), procedureName_(std::move(procedureName)) {}
+
+  template <class F>
+  void step(F&& body) {
+    try {
+      body();
+    } catch (...) {
+      Report(std::current_exception());
+    }
+  }
+
+  // The test of a conditional: true when the condition holds, and also when its evaluation
+  // failed and the run went on (the then-branch runs).
+  template <class F>
+  bool test(F&& condition) {
+    bool result = true;
+    step([&] { result = condition(); });
+    return result;
+  }
+
+  const std::string& procedureName() const { return procedureName_; }
+
+ private:
+  void Report(std::exception_ptr failure);
+
+  StandardModule& module_;
+  std::string procedureName_;
+};
+
+}  // namespace horavex

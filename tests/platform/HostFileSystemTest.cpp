@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+
+namespace horavex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "horavex-fs-XXXXXX").string();
+    root = ::mkdtemp(pattern.data());
+    ::setenv("CFG_DRIVE_C", (root / "c").c_str(), 1);
+    fs::create_directories(root / "c");
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  void Write(const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+  std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path root;
+  HostFileSystem files;
+};
+
+TEST_F(HostFileSystemTest, ResolvesComponentsWithoutRegardToCase) {
+  Write(root / "logs" / "cfg.txt", "x");
+  std::string upper = root.string() + "/LOGS/CFG.TXT";
+  EXPECT_EQ(files.Resolve(upper), (root / "logs" / "cfg.txt").string());
+  EXPECT_EQ(files.Resolve(root.string() + "\\Logs\\New\\File.txt"),
+            (root / "logs" / "New" / "File.txt").string());
+  files.Append(upper, "y");
+  EXPECT_EQ(Read(root / "logs" / "cfg.txt"), "xy");
+}
+
+TEST_F(HostFileSystemTest, DriveLettersMapToTheirFolder) {
+  EXPECT_EQ(files.Resolve("C:\\PakroServicePack.log"), (root / "c" / "PakroServicePack.log").string());
+  EXPECT_EQ(files.Resolve("c:/x/y"), (root / "c" / "x" / "y").string());
+}
+
+TEST_F(HostFileSystemTest, PlainFilesOnly) {
+  Write(root / "a.cfg", "");
+  Write(root / ".hidden.cfg", "");
+  fs::create_directories(root / "folder.cfg");
+  EXPECT_TRUE(files.IsPlainFile((root / "A.CFG").string()));
+  EXPECT_FALSE(files.IsPlainFile((root / ".hidden.cfg").string()));
+  EXPECT_FALSE(files.IsPlainFile((root / "folder.cfg").string()));
+  EXPECT_FALSE(files.IsPlainFile((root / "missing").string()));
+  EXPECT_FALSE(files.IsPlainFile(""));
+}
+
+TEST_F(HostFileSystemTest, AppendFailsCleanlyWhereItCannotWrite) {
+  try {
+    files.Append((root / "no" / "such" / "log.txt").string(), "x");
+    FAIL();
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), kPathNotFound);
+  }
+  fs::create_directories(root / "dir");
+  EXPECT_THROW(files.Append((root / "dir").string(), "x"), Failure);
+  EXPECT_THROW(files.Append("", "x"), Failure);
+}
+
+TEST_F(HostFileSystemTest, ReplaceAllIsAllOrNothing) {
+  Write(root / "f.ini", "old");
+  EXPECT_TRUE(files.ReplaceAll((root / "f.ini").string(), "new"));
+  EXPECT_EQ(Read(root / "f.ini"), "new");
+  EXPECT_FALSE(files.ReplaceAll((root / "missing" / "f.ini").string(), "x"));
+  fs::create_directories(root / "d.ini");
+  EXPECT_FALSE(files.ReplaceAll((root / "d.ini").string(), "x"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
+}
+
+// Fails the second chunk of every copy, as a full disk would.
+class FailingHalfway : public HostFileSystem {
+ protected:
+  bool WriteChunk(int fd, const char* data, size_t size) override {
+    if (++chunks == 2) return false;
+    return HostFileSystem::WriteChunk(fd, data, size);
+  }
+  int chunks = 0;
+};
+
+TEST_F(HostFileSystemTest, InterruptedCopyLeavesTheOldTarget) {
+  Write(root / "source.mdb", std::string(200000, 'n'));
+  Write(root / "target.mdb", "old content");
+  FailingHalfway failing;
+  EXPECT_THROW(failing.CopyFile((root / "source.mdb").string(), (root / "target.mdb").string()),
+               Failure);
+  EXPECT_EQ(Read(root / "target.mdb"), "old content");
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
+
+  files.CopyFile((root / "source.mdb").string(), (root / "target.mdb").string());
+  EXPECT_EQ(Read(root / "target.mdb"), std::string(200000, 'n'));
+  EXPECT_THROW(files.CopyFile((root / "missing.mdb").string(), (root / "t2.mdb").string()), Failure);
+}
+
+TEST_F(HostFileSystemTest, LastWriteTimeCanBeSetBack) {
+  Write(root / "s.mdb", "a");
+  auto before = files.GetTimes((root / "s.mdb").string());
+  ASSERT_TRUE(before.has_value());
+  ::usleep(20000);
+  files.Append((root / "s.mdb").string(), "b");
+  EXPECT_NE(files.GetTimes((root / "s.mdb").string())->lastWrite, before->lastWrite);
+  EXPECT_TRUE(files.SetTimes((root / "s.mdb").string(), *before));
+  auto after = files.GetTimes((root / "s.mdb").string());
+  EXPECT_EQ(after->lastWrite, before->lastWrite);
+  EXPECT_EQ(after->creation, before->creation);
+  EXPECT_FALSE(files.GetTimes((root / "missing").string()).has_value());
+}
+
+}  // namespace
+}  // namespace horavex

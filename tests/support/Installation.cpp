@@ -1,0 +1,61 @@
+#include "support/Installation.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace horavex::testing {
+namespace {
+
+std::filesystem::path MakeRoot() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "horavex-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+  return made;
+}
+
+}  // namespace
+
+Installation::Installation()
+    : root(MakeRoot()),
+      project(root / "Plant"),
+      bin(project / "Bin"),
+      component(project / "Horavex"),
+      parameter(project / "parameter"),
+      driveC(root / "drive_c"),
+      ini(std::make_unique<ProfileIniStore>(files)),
+      module(Services{process, files, *ini, ui}) {
+  for (const auto& folder : {bin, component, parameter, driveC}) {
+    std::filesystem::create_directories(folder);
+  }
+  ::setenv("CFG_DRIVE_C", driveC.c_str(), 1);
+  process.programFolder = bin.string();
+  Write(Cfg(), "[Project]\r\n");
+}
+
+Installation::~Installation() {
+  std::error_code ec;
+  std::filesystem::permissions(root, std::filesystem::perms::owner_all, ec);
+  std::filesystem::remove_all(root, ec);
+}
+
+void Installation::Write(const std::filesystem::path& path, const std::string& bytes) const {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string Installation::Read(const std::filesystem::path& path) const {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool Installation::Exists(const std::filesystem::path& path) const {
+  return std::filesystem::exists(path);
+}
+
+}  // namespace horavex::testing
