@@ -23,7 +23,13 @@ int32_t StandardModule::ErrorSub(int32_t number, const std::string& source,
                                  const std::string& description, const std::string& procedureName,
                                  bool fatal) {
   ReportScope scope(reportDepth_);
-  std::string logLine = "Fehler in " + GetOCXName() + " / " + source + " / " + procedureName +
+  std::string component;
+  try {
+    component = GetOCXName();
+  } catch (const Failure&) {
+    // The name lookup failed inside this report; reporting that too would never end.
+  }
+  std::string logLine = "Fehler in " + component + " / " + source + " / " + procedureName +
                         " (Nr. " + text::Decimal(number) + ") :" + description;
   std::string notice = WriteErrorLog(logLine);
   std::string message = std::string("Unexpected error!") + kLfCr + description + kLfCr + notice;
