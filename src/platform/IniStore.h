@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "platform/FileSystem.h"
 
@@ -51,7 +50,10 @@ class IniStore {
 //   entry win, for reading and writing; later duplicates are never looked at.
 // - The caller's names and values are handed over as the ANSI functions see them: cut at a
 //   NUL character and converted to Windows-1252 ("?" for a character it lacks), so a name
-//   written with such a character is found again by the same name.
+//   written with such a character is found again by the same name. The default of GetString
+//   never touches a file and comes back in the caller's own characters (trimmed, cut).
+// - GetInt parses the whole value (no 29-character cut as in Wine); the prefixes are lower
+//   case only, as RtlUnicodeStringToInteger takes them ("0X10" is 0).
 //
 // How a file is written (the whole new content goes through FileSystem::ReplaceAll, so the
 // file is always either the old or the new one; every byte not named here stays as it was):
@@ -87,11 +89,6 @@ class ProfileIniStore : public IniStore {
                    const std::string& file) override;
 
  private:
-  // The value bytes (Windows-1252, trimmed, quotes removed) of the entry, or false when the
-  // file, section, entry or its "=" is missing.
-  bool FindValue(const std::string& section, const std::string& entry, const std::string& file,
-                 std::string& value) const;
-
   FileSystem& files_;
 };
 
