@@ -24,7 +24,7 @@ struct Font {
 struct Control {
   ControlKind kind = ControlKind::Label;
   std::string name;
-  int index = -1;  // array index, -1 for a control that is not part of a control array
+  int index = -1;      // array index, -1 for a control that is not part of a control array
   int container = -1;  // position of the containing control in Form::controls, -1 = the dialog
   std::string caption;
   std::string toolTip;

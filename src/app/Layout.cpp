@@ -39,8 +39,8 @@ Form BuildHoravexConfigLayout() {
   Control ddFrame = Make(K::Frame, "FrameDDZaehler", -1, main, 90, 120, 4470, 600);
   ddFrame.helpId = 11;
   int dd = Add(form, ddFrame);
-  Control ddBox = Make(K::CheckBox, "CheckDDZahler", -1, dd, 120, 150, 4245, 375,
-                       "mit 3 DD-Zählern", 12);
+  Control ddBox =
+      Make(K::CheckBox, "CheckDDZahler", -1, dd, 120, 150, 4245, 375, "mit 3 DD-Zählern", 12);
   ddBox.helpId = 11;
   ddBox.tabIndex = 3;
   Add(form, ddBox);

@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 namespace horavex {
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 std::vector<std::string> SplitComponents(const std::string& path) {
   std::vector<std::string> parts;
@@ -51,13 +53,18 @@ std::string MatchComponent(const fs::path& folder, const std::string& name) {
 Failure ErrnoFailure(int err, int32_t fallback) {
   switch (err) {
     case ENOENT:
-    case ENOTDIR: return RuntimeFailure(kPathNotFound);
+    case ENOTDIR:
+      return RuntimeFailure(kPathNotFound);
     case EACCES:
     case EPERM:
-    case EROFS: return RuntimeFailure(kPermissionDenied);
-    case ENOSPC: return RuntimeFailure(kDiskFull);
-    case EIO: return RuntimeFailure(kDeviceIoError);
-    default: return RuntimeFailure(fallback);
+    case EROFS:
+      return RuntimeFailure(kPermissionDenied);
+    case ENOSPC:
+      return RuntimeFailure(kDiskFull);
+    case EIO:
+      return RuntimeFailure(kDeviceIoError);
+    default:
+      return RuntimeFailure(fallback);
   }
 }
 
@@ -97,8 +104,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 std::string TemporaryBeside(const fs::path& target) {
   static unsigned counter = 0;
   fs::path folder = target.parent_path();
-  std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                     "_" + std::to_string(++counter);
+  std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
+                     std::to_string(++counter);
   return (folder / name).string();
 }
 

@@ -23,9 +23,9 @@ class Process {
 
 // Exit codes of the ways the program ends.
 enum ExitCode : int {
-  kExitOk = 0,             // OK: database updated and settings written
-  kExitEndedOnError = 1,   // ended after a failure report or a missing file
-  kExitCancelled = 2,      // Cancel or the close box, confirmed: nothing written
+  kExitOk = 0,            // OK: database updated and settings written
+  kExitEndedOnError = 1,  // ended after a failure report or a missing file
+  kExitCancelled = 2,     // Cancel or the close box, confirmed: nothing written
 };
 
 // The process as the operating system gives it.

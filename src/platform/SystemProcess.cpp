@@ -22,7 +22,9 @@ SystemProcess::SystemProcess(int argc, char** argv) {
   programPath_ = self.lexically_normal().string();
 }
 
-std::string SystemProcess::CommandLine() const { return commandLine_; }
+std::string SystemProcess::CommandLine() const {
+  return commandLine_;
+}
 
 std::string SystemProcess::FirstEnvironmentEntry() const {
   return (environ != nullptr && environ[0] != nullptr) ? std::string(environ[0]) : std::string();

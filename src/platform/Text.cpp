@@ -45,7 +45,11 @@ std::u32string ToU32(std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     unsigned char b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
+    int extra = b < 0x80           ? 0
+                : (b >> 5) == 0x6  ? 1
+                : (b >> 4) == 0xE  ? 2
+                : (b >> 3) == 0x1E ? 3
+                                   : -1;
     if (extra < 0 || i + extra >= s.size()) {
       // Invalid or truncated sequence: keep the byte as its Windows-1252 character.
       out += ByteToChar(b);
@@ -107,11 +111,16 @@ char32_t UpperChar(char32_t c) {
   if (c >= U'a' && c <= U'z') return c - 0x20;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
   switch (c) {
-    case 0x0161: return 0x0160;  // š
-    case 0x0153: return 0x0152;  // œ
-    case 0x017E: return 0x017D;  // ž
-    case 0x00FF: return 0x0178;  // ÿ
-    default: return c;
+    case 0x0161:
+      return 0x0160;  // š
+    case 0x0153:
+      return 0x0152;  // œ
+    case 0x017E:
+      return 0x017D;  // ž
+    case 0x00FF:
+      return 0x0178;  // ÿ
+    default:
+      return c;
   }
 }
 
@@ -130,7 +139,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-size_t Length(std::string_view utf8) { return ToU32(utf8).size(); }
+size_t Length(std::string_view utf8) {
+  return ToU32(utf8).size();
+}
 
 std::string Left(std::string_view utf8, size_t n) {
   std::u32string t = ToU32(utf8);
@@ -151,6 +162,8 @@ std::string TrimBlanks(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-std::string Decimal(long long value) { return std::to_string(value); }
+std::string Decimal(long long value) {
+  return std::to_string(value);
+}
 
 }  // namespace horavex::text

@@ -7,9 +7,9 @@ bool StandardModule::ConfirmCancel() {
                          "Until now no changes have been taken over ";
   if (StartModeIntegrated) {
     question += std::string(kLfCr) + "\"" + GetOCXName() + "\"" +
-                " has to be configured again in " + "\"standalone-mode\"" + " via " + kLfCr +
-                "\"" + services_.process.ProgramFolder() + kSep +
-                services_.process.ProgramFileName() + ".exe" + "\"";
+                " has to be configured again in " + "\"standalone-mode\"" + " via " + kLfCr + "\"" +
+                services_.process.ProgramFolder() + kSep + services_.process.ProgramFileName() +
+                ".exe" + "\"";
   }
   if (SilentMode) {
     WriteServicePackLog(question);

@@ -11,9 +11,13 @@ bool EndsWithSeparator(const std::string& s) {
 
 }  // namespace
 
-std::string StandardModule::ProgramFolder() const { return services_.process.ProgramFolder(); }
+std::string StandardModule::ProgramFolder() const {
+  return services_.process.ProgramFolder();
+}
 
-std::string StandardModule::ProjectFolder() const { return ParentFolder(ProgramFolder()); }
+std::string StandardModule::ProjectFolder() const {
+  return ParentFolder(ProgramFolder());
+}
 
 std::string StandardModule::GetOCXName() {
   Handler h(*this, "GetOCXName");
@@ -55,8 +59,8 @@ std::string StandardModule::GetProgramIniPath(int32_t mode) {
     if (mode == 1 && StartModeIntegrated) {
       std::string folder =
           LoadIniString("Common", "SaveAndRestore", GetQ4TConfigurationIniPath(), false);
-      path = folder + (EndsWithSeparator(folder) ? "" : std::string(1, kSep)) + "parameter" +
-             kSep + "program.ini";
+      path = folder + (EndsWithSeparator(folder) ? "" : std::string(1, kSep)) + "parameter" + kSep +
+             "program.ini";
     } else {
       path = ProjectFolder() + kSep + "parameter" + kSep + "Program.ini";
     }

@@ -81,12 +81,16 @@ int16_t StandardModule::SaveIni(const IniValue& value, const std::string& sectio
     std::optional<std::string> textValue = std::visit(
         [](const auto& v) -> std::optional<std::string> {
           using T = std::decay_t<decltype(v)>;
-          if constexpr (std::is_same_v<T, std::string>) return v;
-          else if constexpr (std::is_same_v<T, bool>) return v ? "true" : "false";
+          if constexpr (std::is_same_v<T, std::string>)
+            return v;
+          else if constexpr (std::is_same_v<T, bool>)
+            return v ? "true" : "false";
           else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>)
             return FloatText(v);
-          else if constexpr (std::is_same_v<T, NoValue>) return std::nullopt;
-          else return text::Decimal(static_cast<long long>(v));
+          else if constexpr (std::is_same_v<T, NoValue>)
+            return std::nullopt;
+          else
+            return text::Decimal(static_cast<long long>(v));
         },
         value);
     if (!textValue) {

@@ -7,12 +7,15 @@ void StandardModule::GetExistingMachines(const std::string& configIniPath) {
   Handler h(*this, "GetExistingMachines");
   h.step([&] { ProgramIniPath = GetProgramIniPath(1); });
   if (h.test([&] { return StartModeIntegrated; })) {
-    if (h.test([&] { return configIniPath.empty() || !services_.files.IsPlainFile(configIniPath); })) {
+    if (h.test(
+            [&] { return configIniPath.empty() || !services_.files.IsPlainFile(configIniPath); })) {
       return;
     }
     for (int i = 1; i <= 5; ++i) {
       std::string name;
-      h.step([&] { name = LoadIniString("Common", "NameM" + std::to_string(i), configIniPath, false); });
+      h.step([&] {
+        name = LoadIniString("Common", "NameM" + std::to_string(i), configIniPath, false);
+      });
       if (name == "-" || name.empty()) return;
       h.step([&] {
         if (!MachineNames) MachineNames.emplace();

@@ -45,7 +45,8 @@ class StandardModule {
   int16_t AdditionalFieldsCount = 0;
 
   // --- command line and start modes ---
-  std::optional<std::string> ReadCommand(const std::string& commandLine, const std::string& keyword);
+  std::optional<std::string> ReadCommand(const std::string& commandLine,
+                                         const std::string& keyword);
   bool GetStartModeIntegrated();
   std::string GetPathLogfile();
 
@@ -72,8 +73,8 @@ class StandardModule {
                             const std::string& file, bool reportMissing);
   int16_t LoadIniInteger(const std::string& section, const std::string& entry,
                          const std::string& file, bool reportMissing);
-  bool LoadIniBoolean(const std::string& section, const std::string& entry,
-                      const std::string& file, bool reportMissing);
+  bool LoadIniBoolean(const std::string& section, const std::string& entry, const std::string& file,
+                      bool reportMissing);
   int16_t SaveIni(const IniValue& value, const std::string& section, const std::string& entry,
                   const std::string& file);
 

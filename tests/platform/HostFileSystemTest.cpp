@@ -47,7 +47,8 @@ TEST_F(HostFileSystemTest, ResolvesComponentsWithoutRegardToCase) {
 }
 
 TEST_F(HostFileSystemTest, DriveLettersMapToTheirFolder) {
-  EXPECT_EQ(files.Resolve("C:\\PakroServicePack.log"), (root / "c" / "PakroServicePack.log").string());
+  EXPECT_EQ(files.Resolve("C:\\PakroServicePack.log"),
+            (root / "c" / "PakroServicePack.log").string());
   EXPECT_EQ(files.Resolve("c:/x/y"), (root / "c" / "x" / "y").string());
 }
 
@@ -105,7 +106,8 @@ TEST_F(HostFileSystemTest, InterruptedCopyLeavesTheOldTarget) {
 
   files.CopyFile((root / "source.mdb").string(), (root / "target.mdb").string());
   EXPECT_EQ(Read(root / "target.mdb"), std::string(200000, 'n'));
-  EXPECT_THROW(files.CopyFile((root / "missing.mdb").string(), (root / "t2.mdb").string()), Failure);
+  EXPECT_THROW(files.CopyFile((root / "missing.mdb").string(), (root / "t2.mdb").string()),
+               Failure);
 }
 
 TEST_F(HostFileSystemTest, LastWriteTimeCanBeSetBack) {

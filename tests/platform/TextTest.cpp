@@ -16,7 +16,9 @@ TEST(TextTest, Cp1252RoundTripOfEveryAssignedByte) {
 }
 
 TEST(TextTest, CharactersOutsideCp1252BecomeQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1252("a\xE2\x88\x9E" "b"), "a?b");  // ∞
+  EXPECT_EQ(Utf8ToCp1252("a\xE2\x88\x9E"
+                         "b"),
+            "a?b");  // ∞
   EXPECT_EQ(Cp1252Code(U'\u4E2D'), '?');
 }
 

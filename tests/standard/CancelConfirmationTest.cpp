@@ -35,7 +35,8 @@ TEST(CancelConfirmationTest, IntegratedQuestionHasFiveLines) {
   inst.ui.answers = {kAnswerNo};
   EXPECT_FALSE(inst.module.ConfirmCancel());
   EXPECT_EQ(inst.ui.shown[0].text,
-            kQuestion + "\n\r\"Horavex\" has to be configured again in \"standalone-mode\" via \n\r\"" +
+            kQuestion +
+                "\n\r\"Horavex\" has to be configured again in \"standalone-mode\" via \n\r\"" +
                 inst.bin.string() + "/Horavex_Config.exe\"");
 }
 

@@ -37,8 +37,10 @@ TEST_F(ErrorReporterTest, YesLogsOneLineAndGoesOnWithTheNextStep) {
             "collection.\r\n");
   ASSERT_EQ(inst.ui.shown.size(), 1u);
   const MessageBoxRequest& box = inst.ui.shown[0];
-  EXPECT_EQ(box.text, "Unexpected error!\n\rItem not found in this collection.\n\rError logged to "
-                      "\n\r" + LogPathUpper() + "\n\rResume?");
+  EXPECT_EQ(box.text,
+            "Unexpected error!\n\rItem not found in this collection.\n\rError logged to "
+            "\n\r" +
+                LogPathUpper() + "\n\rResume?");
   EXPECT_EQ(box.title, "Unexpected error");
   EXPECT_EQ(box.icon, MsgIcon::Critical);
   EXPECT_EQ(box.buttons, MsgButtons::YesNo);
@@ -81,7 +83,8 @@ TEST_F(ErrorReporterTest, SilentStartShowsNothingAndWritesServicePackLog) {
   EXPECT_TRUE(inst.ui.shown.empty());
   EXPECT_EQ(inst.Read(inst.ServicePackLog()),
             "! Fault Horavex_Config: Unexpected error!\n\rItem not found in this collection.\n\r"
-            "Error logged to \n\r" + LogPathUpper() + "\r\n");
+            "Error logged to \n\r" +
+                LogPathUpper() + "\r\n");
   EXPECT_EQ(m.ErrorSub(9999, "src", "fatal", "P", true), 2);
   EXPECT_TRUE(inst.ui.shown.empty());
 }
@@ -91,7 +94,8 @@ TEST_F(ErrorReporterTest, FatalReportShowsOkOnlyAndEnds) {
   EXPECT_EQ(m.ErrorSub(-7, "Src", "", "P", true), 1);
   EXPECT_EQ(inst.ui.shown[0].title, "Fatal error");
   EXPECT_EQ(inst.ui.shown[0].buttons, MsgButtons::Ok);
-  EXPECT_EQ(inst.ui.shown[0].text, "Unexpected error!\n\r\n\rError logged to \n\r" + LogPathUpper());
+  EXPECT_EQ(inst.ui.shown[0].text,
+            "Unexpected error!\n\r\n\rError logged to \n\r" + LogPathUpper());
   EXPECT_EQ(inst.Read(inst.ErrorLog()), "Fehler in Horavex / Src / P (Nr. -7) :\r\n");
 }
 

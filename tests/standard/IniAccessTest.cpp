@@ -24,14 +24,14 @@ TEST_F(IniAccessTest, NotFoundNoticeWhenAsked) {
   inst.ui.answers = {kAnswerOk};
   EXPECT_EQ(m.LoadIniString("S", "E", file, true), "");
   ASSERT_EQ(inst.ui.shown.size(), 1u);
-  EXPECT_EQ(inst.ui.shown[0].text,
-            "File '" + file + "' or Section [S] or Entry 'E' not found");
+  EXPECT_EQ(inst.ui.shown[0].text, "File '" + file + "' or Section [S] or Entry 'E' not found");
 }
 
 TEST_F(IniAccessTest, BooleansAreTrueOnlyForTheWordTrue) {
   inst.Write(file, "[S]\r\na=true\r\nb=True\r\nc=TRUE\r\nd=1\r\ne=yes\r\nf=\r\n");
   for (const char* e : {"a", "b", "c"}) EXPECT_TRUE(m.LoadIniBoolean("S", e, file, false)) << e;
-  for (const char* e : {"d", "e", "f", "g"}) EXPECT_FALSE(m.LoadIniBoolean("S", e, file, false)) << e;
+  for (const char* e : {"d", "e", "f", "g"})
+    EXPECT_FALSE(m.LoadIniBoolean("S", e, file, false)) << e;
 }
 
 TEST_F(IniAccessTest, IntegersAre16Bit) {

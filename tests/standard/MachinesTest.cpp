@@ -38,7 +38,8 @@ TEST_F(MachinesTest, IntegratedReadsAtMostFive) {
 TEST_F(MachinesTest, IntegratedWithoutConfigurationIniLeavesListUnallocated) {
   Integrated("");
   inst.Write(inst.root / "Copy" / "parameter" / "program.ini", "");
-  inst.Write(inst.ConfigIni(), "[Common]\r\nSaveAndRestore=" + (inst.root / "Copy").string() + "\r\n");
+  inst.Write(inst.ConfigIni(),
+             "[Common]\r\nSaveAndRestore=" + (inst.root / "Copy").string() + "\r\n");
   m.GetExistingMachines("");
   EXPECT_FALSE(m.MachineNames.has_value());
   EXPECT_NE(m.ProgramIniPath, "");

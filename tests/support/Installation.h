@@ -21,9 +21,9 @@ class Installation {
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
-  std::filesystem::path root;     // holds the project folder and drive C
-  std::filesystem::path project;  // root/Plant
-  std::filesystem::path bin;      // project/Bin: the program folder
+  std::filesystem::path root;       // holds the project folder and drive C
+  std::filesystem::path project;    // root/Plant
+  std::filesystem::path bin;        // project/Bin: the program folder
   std::filesystem::path component;  // project/Horavex
   std::filesystem::path parameter;  // project/parameter
   std::filesystem::path driveC;     // root/drive_c

@@ -39,7 +39,8 @@ QPixmap ButtonPicture(Picture picture) {
       p.drawPolygon(QPolygonF({QPointF(2, 43), QPointF(3, 33), QPointF(12, 41)}));
       break;
     }
-    case Picture::None: break;
+    case Picture::None:
+      break;
   }
   return pixmap;
 }

@@ -13,7 +13,9 @@
 namespace horavex {
 namespace {
 
-QColor ToQColor(uint32_t vb) { return QColor(vb & 0xFF, (vb >> 8) & 0xFF, (vb >> 16) & 0xFF); }
+QColor ToQColor(uint32_t vb) {
+  return QColor(vb & 0xFF, (vb >> 8) & 0xFF, (vb >> 16) & 0xFF);
+}
 
 QFont ToQFont(const Font& f) {
   QFont font(QString::fromStdString(f.name));
@@ -64,7 +66,9 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
     QWidget* parent = c.container >= 0 ? widgets_[c.container] : this;
     QWidget* w = nullptr;
     switch (c.kind) {
-      case ControlKind::Frame: w = new QGroupBox(parent); break;
+      case ControlKind::Frame:
+        w = new QGroupBox(parent);
+        break;
       case ControlKind::Label: {
         auto* label = new QLabel(parent);
         label->setAlignment(c.alignment == Alignment::Right    ? Qt::AlignRight | Qt::AlignTop
@@ -108,8 +112,8 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
         break;
       }
     }
-    w->setObjectName(QString::fromStdString(c.index >= 0 ? c.name + std::to_string(c.index)
-                                                          : c.name));
+    w->setObjectName(
+        QString::fromStdString(c.index >= 0 ? c.name + std::to_string(c.index) : c.name));
     w->setGeometry(Pixels(c.left), Pixels(c.top), Pixels(c.width), Pixels(c.height));
     w->setFont(ToQFont(c.font));
     w->setAutoFillBackground(c.kind != ControlKind::Frame);
@@ -127,7 +131,9 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
   Sync();
 }
 
-int FormView::Pixels(int twips) const { return static_cast<int>(twips / 15.0 * scale_ + 0.5); }
+int FormView::Pixels(int twips) const {
+  return static_cast<int>(twips / 15.0 * scale_ + 0.5);
+}
 
 void FormView::Sync() {
   Form& form = dialog_.form;

@@ -34,18 +34,29 @@ int QtUiServices::MessageBox(const MessageBoxRequest& request) {
   box.setText(DisplayText(request.text));
   box.setWindowTitle(QString::fromStdString(request.title));
   switch (request.icon) {
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::None: break;
+    case MsgIcon::Critical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MsgIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MsgIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MsgIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MsgIcon::None:
+      break;
   }
   std::vector<std::pair<QPushButton*, int>> buttons;
   auto add = [&](const char* label, QMessageBox::ButtonRole role, int answer) {
     buttons.emplace_back(box.addButton(QString::fromUtf8(label), role), answer);
   };
   switch (request.buttons) {
-    case MsgButtons::Ok: add("OK", QMessageBox::AcceptRole, kAnswerOk); break;
+    case MsgButtons::Ok:
+      add("OK", QMessageBox::AcceptRole, kAnswerOk);
+      break;
     case MsgButtons::OkCancel:
       add("OK", QMessageBox::AcceptRole, kAnswerOk);
       add("Cancel", QMessageBox::RejectRole, kAnswerCancel);
@@ -60,7 +71,7 @@ int QtUiServices::MessageBox(const MessageBoxRequest& request) {
       add("Cancel", QMessageBox::RejectRole, kAnswerCancel);
       break;
   }
-  size_t preferred = request.defaultButton == MsgDefault::Second ? 1
+  size_t preferred = request.defaultButton == MsgDefault::Second  ? 1
                      : request.defaultButton == MsgDefault::Third ? 2
                                                                   : 0;
   if (preferred < buttons.size()) box.setDefaultButton(buttons[preferred].first);
