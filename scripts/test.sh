@@ -26,7 +26,7 @@ if [ -f fuzz/CMakeLists.txt ]; then
   for t in $targets; do
     cmake --build build-fuzz -j2 --target "$t"
     mkdir -p "build-fuzz/corpus-$t"
-    build-fuzz/fuzz/"$t" -max_total_time=30 -max_len=4096 "build-fuzz/corpus-$t"
+    TMPDIR=/dev/shm build-fuzz/fuzz/"$t" -max_total_time=30 -max_len=4096 "build-fuzz/corpus-$t"
   done
 fi
 echo "all tests passed"

@@ -109,6 +109,13 @@ std::string TemporaryBeside(const fs::path& target) {
   return (folder / name).string();
 }
 
+// Makes a rename in the folder durable.
+void SyncFolderOf(const fs::path& target) {
+  FileDescriptor folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+}
+
 int64_t ToNanoseconds(const struct timespec& t) {
   return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
@@ -202,6 +209,7 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
     ::unlink(temp.c_str());
     return false;
   }
+  SyncFolderOf(target);
   return true;
 }
 
@@ -252,10 +260,7 @@ void HostFileSystem::CopyFile(const std::string& from, const std::string& to) {
     ::unlink(temp.c_str());
     throw ErrnoFailure(err, kPermissionDenied);
   }
-  // Make the rename itself durable.
-  FileDescriptor folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
-                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  SyncFolderOf(target);
 }
 
 std::optional<FileTimes> HostFileSystem::GetTimes(const std::string& path) const {

@@ -19,17 +19,21 @@ namespace {
 constexpr size_t kNone = std::string_view::npos;
 
 // Whitespace inside a line, as the profile functions trim it (CR and LF end the line instead).
-bool IsBlank(char c) { return c == '\t' || c == '\v' || c == '\f' || c == '\x1A' || c == ' '; }
-bool IsBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == '\t' || c == '\v' || c == '\f' || c == '\x1A' || c == ' ';
+}
+bool IsBreak(char c) {
+  return c == '\r' || c == '\n';
+}
 
 enum class LineKind { kBlank, kComment, kSection, kEntry };
 
 // One line of the content, as byte offsets.
 struct Line {
-  size_t begin = 0;      // first byte
-  size_t end = 0;        // end of the text, where the line break starts
-  size_t next = 0;       // first byte after the line break (== end when there is none)
-  size_t textEnd = 0;    // end of the text without trailing blanks
+  size_t begin = 0;    // first byte
+  size_t end = 0;      // end of the text, where the line break starts
+  size_t next = 0;     // first byte after the line break (== end when there is none)
+  size_t textEnd = 0;  // end of the text without trailing blanks
   LineKind kind = LineKind::kBlank;
   size_t nameBegin = 0;  // section name or entry name, trimmed
   size_t nameEnd = 0;
@@ -42,7 +46,8 @@ Line ReadLine(std::string_view bytes, size_t pos) {
   line.end = std::min(bytes.find_first_of("\r\n", pos), bytes.size());
   line.next = line.end;
   if (line.end < bytes.size()) {
-    bool crlf = bytes[line.end] == '\r' && line.end + 1 < bytes.size() && bytes[line.end + 1] == '\n';
+    bool crlf =
+        bytes[line.end] == '\r' && line.end + 1 < bytes.size() && bytes[line.end + 1] == '\n';
     line.next = line.end + (crlf ? 2 : 1);
   }
   size_t b = pos;
@@ -95,7 +100,8 @@ std::string ApiName(const std::string& utf8) {
 
 // A name to look for, kept in both forms so each stored name costs one conversion at most.
 struct Wanted {
-  explicit Wanted(std::string bytesIn) : bytes(std::move(bytesIn)), utf8(text::Cp1252ToUtf8(bytes)) {}
+  explicit Wanted(std::string bytesIn)
+      : bytes(std::move(bytesIn)), utf8(text::Cp1252ToUtf8(bytes)) {}
   bool Matches(std::string_view stored) const {
     // One byte is one character, so names of different byte length never match.
     return stored.size() == bytes.size() && text::EqualsNoCase(text::Cp1252ToUtf8(stored), utf8);
@@ -107,8 +113,10 @@ struct Wanted {
 // Where an entry is, or where it would go.
 struct Location {
   bool sectionFound = false;
-  std::optional<Line> entry;  // the first matching entry of the first matching section
-  Line last;  // the last entry line of that section, or its header when it has none
+  // The first matching entry of the first matching section.
+  std::optional<Line> entry;
+  // The last entry line of that section, or its header when it has none.
+  Line last;
 };
 
 Location Find(std::string_view bytes, const Wanted& section, const Wanted& entry) {
@@ -174,12 +182,8 @@ uint32_t ParseProfileInt(std::string_view s) {
   }
   uint32_t base = 10;
   if (i + 1 < s.size() && s[i] == '0') {
-    switch (s[i + 1]) {
-      case 'x': base = 16; break;
-      case 'o': base = 8; break;
-      case 'b': base = 2; break;
-      default: break;
-    }
+    char prefix = s[i + 1];
+    base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
     if (base != 10) i += 2;
   }
   uint32_t total = 0;
@@ -271,8 +275,8 @@ bool ProfileIniStore::WriteString(const std::string& section, const std::string&
   } else {
     updated = content;
     if (!updated.empty() && !IsBreak(updated.back())) updated += lineBreak;
-    updated += "[" + sectionName.bytes + "]" + lineBreak + entryName.bytes + "=" + valueBytes +
-               lineBreak;
+    updated +=
+        "[" + sectionName.bytes + "]" + lineBreak + entryName.bytes + "=" + valueBytes + lineBreak;
   }
   if (old && updated == *old) return true;
   return files_.ReplaceAll(file, updated);

@@ -59,8 +59,8 @@ class IniStore {
 // file is always either the old or the new one; every byte not named here stays as it was):
 // - An existing entry: only the bytes of the old value (from its first to its last non-blank
 //   character, quotes included) are replaced by the new value. The line's prefix (leading
-//   blanks, the stored spelling of the name, the blanks around "=", "=" and any blanks after
-//   it) and the trailing blanks and line break stay. An entry without "=" gets "=" and the
+//   blanks, the stored spelling of the name, the blanks before "=", "=" and the blanks after
+//   it) and the line's trailing blanks and line break stay. An entry without "=" gets "=" and the
 //   value right after its name.
 // - A missing entry: a line "name=value" (the caller's trimmed spelling) is inserted after the
 //   last entry line of the first matching section, or right after its header when it has

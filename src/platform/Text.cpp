@@ -96,7 +96,8 @@ unsigned char Cp1252Code(char32_t c) {
   for (size_t i = 0; i < kHighControls.size(); ++i) {
     if (kHighControls[i] == c) return static_cast<unsigned char>(0x80 + i);
   }
-  if (c >= 0x80 && c <= 0x9F) return static_cast<unsigned char>(c);  // unassigned bytes
+  // Only the five unassigned bytes stand for themselves.
+  if (c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] == 0) return static_cast<unsigned char>(c);
   return '?';
 }
 
