@@ -48,6 +48,10 @@ class HoravexConfigForm {
   StandardModule& module() { return module_; }
 
  private:
+  // The caption, help and tooltip entries of one control, named with key.
+  void LoadTexts(Control& control, const std::string& key, const std::string& language,
+                 const std::string& file);
+
   StandardModule& module_;
   UpdateRun& update_;
 };

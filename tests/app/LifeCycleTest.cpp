@@ -16,6 +16,14 @@ class RecordingUpdate : public UpdateRun {
 
 class LifeCycleTest : public ::testing::Test {
  protected:
+  // One machine that uses the component, so the page has something to fill and to write; an
+  // empty machine list would be reported.
+  LifeCycleTest() {
+    inst.Write(inst.ProgramIni(),
+               "[Project]\r\nNumberOfMachines=1\r\n[Machine1]\r\nMachineName=Linie 1\r\n");
+    inst.Write(inst.Cfg(), "[Project]\r\nForMachine1=TRUE\r\n");
+  }
+
   Installation inst;
   RecordingUpdate update{inst.module};
   HoravexConfigForm dialog{inst.module, update};
@@ -51,7 +59,7 @@ TEST_F(LifeCycleTest, StandaloneLoadSetsCaptionAndEnablesButtons) {
 }
 
 TEST_F(LifeCycleTest, IntegratedLoadFindsConfigurationIni) {
-  inst.Write(inst.ConfigIni(), "[Common]\r\n");
+  inst.Write(inst.ConfigIni(), "[Common]\r\nNameM1=Linie 1\r\n");
   inst.process.commandLine = "/EXTERNAL Q4TCFG /LOGFILE C:\\log.txt";
   dialog.Form_Load();
   EXPECT_EQ(dialog.form.caption, "Erweiterte Konfiguration Bin - integriert");
