@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
           clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core
-          x11-apps x11-utils imagemagick)
+          x11-apps x11-utils imagemagick xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

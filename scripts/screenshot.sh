@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Starts the dialog under Xvfb in the sample installation and saves a screenshot of the window.
 # Xvfb runs without a window manager, so the picture shows the client area without a title bar.
-# Usage: scripts/screenshot.sh <output.png> [program arguments...]
+# Usage: [INSTALLATION=dir] [CLICK="x y"] scripts/screenshot.sh <output.png> [program arguments...]
+# CLICK clicks the window at pixel x, y before the picture is taken (xdotool).
 set -euo pipefail
 out=$(realpath -m "$1"); shift
 cd "$(dirname "$0")/.."
-root=$PWD/sample-installation
+root=${INSTALLATION:-$PWD/sample-installation}
+click=${CLICK:-}
 [ -x "$root/Plant/Bin/Horavex_Config" ] || { echo "run scripts/run-sample.sh first" >&2; exit 1; }
 export CFG_DRIVE_C=$root/drive_c
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
@@ -16,6 +18,7 @@ xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   done
   xwininfo -id "$id" | grep -o "\"Erweiterte Konfiguration[^\"]*\"" || true
   sleep 1
+  if [ -n "'"$click"'" ]; then xdotool mousemove --window "$id" '"$click"' click 1; sleep 1; fi
   import -window "$id" "'"$out"'"
   kill $pid' _ "$@"
 echo "saved $out"
