@@ -1,0 +1,139 @@
+// Form_Load on real files: 352 controls with their language texts, five machines with all their
+// settings. Every ini read opens and parses its file anew, so this measures the ini store too.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/HoravexConfigForm.h"
+#include "platform/FileSystem.h"
+#include "platform/IniStore.h"
+#include "platform/Process.h"
+#include "presetdb/UpdateRun.h"
+
+namespace horavex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BenchProcess : public Process {
+ public:
+  explicit BenchProcess(std::string folder) : folder_(std::move(folder)) {}
+  std::string CommandLine() const override { return ""; }
+  std::string FirstEnvironmentEntry() const override { return "USERNAME=bench"; }
+  std::string ProgramFolder() const override { return folder_; }
+  std::string ProgramFileName() const override { return "Horavex_Config"; }
+  [[noreturn]] void EndNow(int) override { std::abort(); }  // a standalone load never ends
+
+ private:
+  std::string folder_;
+};
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ostringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
+}
+
+// A standalone installation with five machines that use the component.
+struct Installation {
+  Installation() {
+    std::string pattern = (fs::temp_directory_path() / "horavex-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    root = pattern;
+    fs::path project = root / "Plant";
+    bin = project / "Bin";
+    fs::create_directories(bin);
+    std::string cfg = "[Project]\r\n";
+    std::string ini = "[Project]\r\nNumberOfMachines=5\r\n";
+    for (int n = 1; n <= 5; ++n) {
+      cfg += "ForMachine" + std::to_string(n) + "=TRUE\r\n";
+      ini += "[Machine" + std::to_string(n) + "]\r\nMachineName=Linie " + std::to_string(n) +
+             "\r\nHoravexWith3DD=True\r\n";
+      for (int k = 1; k <= 16; ++k) {
+        ini += "HoravexFormat" + std::to_string(k) + "=" + std::to_string(1 + k % 3) + "\r\n";
+      }
+    }
+    WriteFile(project / "Horavex" / "Horavex.cfg", cfg);
+    WriteFile(project / "parameter" / "Program.ini", ini);
+  }
+  ~Installation() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  fs::path LanguageFile() const { return bin / "Horavex_Config.ini"; }
+
+  void FormLoad() {
+    BenchProcess process(bin.string());
+    HostFileSystem files;
+    ProfileIniStore ini(files);
+    NoWindowUi ui;
+    StandardModule module(Services{process, files, ini, ui});
+    UpdateRun update(module);
+    HoravexConfigForm dialog(module, update);
+    dialog.Form_Load();
+    benchmark::DoNotOptimize(dialog.form.controls.data());
+  }
+
+  fs::path root;
+  fs::path bin;
+};
+
+Installation& Shared() {
+  static Installation installation;
+  return installation;
+}
+
+// The German file as the first start leaves it: design captions, "0" for tooltips and help,
+// empty captions for the boxes and buttons. Loading it reads every entry and rewrites the
+// placeholders with what is already there.
+void BM_FormLoad_GermanFileAfterFirstStart(benchmark::State& state) {
+  Installation& inst = Shared();
+  fs::remove(inst.LanguageFile());
+  inst.FormLoad();
+  for (auto _ : state) inst.FormLoad();
+}
+BENCHMARK(BM_FormLoad_GermanFileAfterFirstStart)->Unit(benchmark::kMillisecond);
+
+// A fully translated file: every entry holds a text, so loading only reads.
+void BM_FormLoad_FullyTranslatedFile(benchmark::State& state) {
+  Installation& inst = Shared();
+  fs::remove(inst.LanguageFile());
+  inst.FormLoad();
+  std::string content = ReadFile(inst.LanguageFile());
+  std::string translated;
+  std::istringstream lines(content);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 2 && line.substr(line.size() - 2) == "=0") line.pop_back();
+    if (!line.empty() && line.back() == '=') line += "Text";
+    translated += line + "\r\n";
+  }
+  WriteFile(inst.LanguageFile(), translated);
+  for (auto _ : state) inst.FormLoad();
+}
+BENCHMARK(BM_FormLoad_FullyTranslatedFile)->Unit(benchmark::kMillisecond);
+
+// No language file: every one of the 701 entries is written, each write replacing the file.
+void BM_FormLoad_FirstStart(benchmark::State& state) {
+  Installation& inst = Shared();
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove(inst.LanguageFile());
+    state.ResumeTiming();
+    inst.FormLoad();
+  }
+}
+BENCHMARK(BM_FormLoad_FirstStart)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace horavex

@@ -1,0 +1,763 @@
+#include "platform/Database.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "platform/DatabaseDetail.h"
+#include "platform/Text.h"
+
+namespace horavex::dao {
+namespace detail {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The texts of DAO 3.x; "|" marks where an argument goes.
+const std::map<int32_t, const char*>& DaoTexts() {
+  static const std::map<int32_t, const char*> texts = {
+      {kReservedError, "Reserved error (|); there is no message for this error."},
+      {kInvalidArgument, "Invalid argument."},
+      {kTableExists, "Table '|' already exists."},
+      {kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit."},
+      {kNoCurrentRecord, "No current record."},
+      {kDuplicateKey, "Can't have duplicate key; index changes were unsuccessful."},
+      {kEditAlreadyUsed, "AddNew or Edit already used."},
+      {kFileNotFound, "Couldn't find file '|'."},
+      {kDiskFull, "Not enough space on disk."},
+      {kReadOnly, "Can't update. Database or object is read-only."},
+      {kNoTransaction, "Commit or Rollback without BeginTrans."},
+      {kResourceExceeded, "System resource exceeded."},
+      {kDiskError, "Disk or network error."},
+      {kInvalidPath, "'|' isn't a valid path."},
+      {kFileInUse, "Couldn't use '|'; file already in use."},
+      {kCannotOpenFile, "Couldn't open file '|'."},
+      {kTooFewParameters, "Too few parameters. Expected |."},
+      {kSelectQueryExecuted, "Can't execute a select query."},
+      {kQueryExpression, "| in query expression '|'."},
+      {kInputTableNotFound, "Couldn't find input table or query '|'."},
+      {kInvalidName, "'|' isn't a valid name."},
+      {kInvalidSql,
+       "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
+      {kCharactersAfterEnd, "Characters found after end of SQL statement."},
+      {kFieldTooSmall,
+       "The field is too small to accept the amount of data you attempted to add. Try inserting "
+       "or pasting less data."},
+      {kRecordDeleted, "Record is deleted."},
+      {kFieldDefinedTwice, "Can't define field more than once."},
+      {kDatabaseExists, "Database already exists."},
+      {kLocked, "Couldn't update; currently locked."},
+      {kInvalidFieldType, "Invalid field data type."},
+      {kNoFieldsDefined, "No fields defined - cannot append Tabledef or Index."},
+      {kItemNotFound, "Item not found in this collection."},
+      {kFieldAlreadyAppended,
+       "Can't append a field that is already a part of a Fields collection."},
+      {kNullNotAllowed, "Field '|' can't contain a null value."},
+      {kUnrecognizedFormat, "Unrecognized database format '|'."},
+      {kNumericOverflow, "Numeric field overflow."},
+      {kTableNotFound, "Table '|' doesn't exist."},
+      {kObjectInvalid, "Object is invalid or not set."},
+      {kConversionError, "Data type conversion error."},
+  };
+  return texts;
+}
+
+// The text after "prefix" in an SQLite message, without a schema qualifier "main.".
+std::optional<std::string> After(const std::string& message, std::string_view prefix) {
+  size_t at = message.find(prefix);
+  if (at == std::string::npos) return std::nullopt;
+  std::string rest = message.substr(at + prefix.size());
+  if (rest.rfind("main.", 0) == 0) rest.erase(0, 5);
+  return rest;
+}
+
+bool StartsWithWord(const std::string& sql, std::string_view word) {
+  size_t at = sql.find_first_not_of(" \t\r\n");
+  if (at == std::string::npos || sql.size() - at < word.size()) return false;
+  size_t after = at + word.size();
+  if (after < sql.size() &&
+      (std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_')) {
+    return false;
+  }
+  return text::EqualsNoCase(std::string_view(sql).substr(at, word.size()), word);
+}
+
+int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+  return CompareNoCase(std::string_view(static_cast<const char*>(a), size_t(lengthA)),
+                       std::string_view(static_cast<const char*>(b), size_t(lengthB)));
+}
+
+// Steps a statement that yields one row and returns its first column.
+Variant SingleValue(Connection& connection, const std::string& sql, const std::string& source) {
+  StatementUse use(connection.Cached(sql, source));
+  return use->Step(source) ? use->Column(0) : Variant();
+}
+
+// Settings and checks shared by Open and Create. A file that SQLite cannot read as a database
+// fails here rather than on its first use.
+void Prepare(Connection& connection, const OpenOptions& options) {
+  sqlite3* handle = connection.Handle(kWorkspace);
+  sqlite3_extended_result_codes(handle, 1);
+  sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
+  SingleValue(connection, "SELECT count(*) FROM sqlite_schema", kWorkspace);
+  // Whole files are copied while closed; a write-ahead log beside them would be left behind.
+  std::string mode = SingleValue(connection, "PRAGMA journal_mode = DELETE", kWorkspace).ToText();
+  if (!text::EqualsNoCase(mode, "delete")) {
+    throw DaoFailure(kFileInUse, kWorkspace, {connection.path()});
+  }
+  int64_t pages = SingleValue(connection, "PRAGMA page_count", kWorkspace).ToInteger();
+  int64_t pageSize = SingleValue(connection, "PRAGMA page_size", kWorkspace).ToInteger();
+  std::error_code error;
+  auto fileSize = fs::file_size(connection.path(), error);
+  if (!error && static_cast<uintmax_t>(pages * pageSize) > fileSize) {
+    throw DaoFailure(kUnrecognizedFormat, kWorkspace, {connection.path()});
+  }
+}
+
+std::shared_ptr<Connection> Connect(const std::string& path, int flags) {
+  sqlite3* handle = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(handle);
+    throw DaoFailure(kCannotOpenFile, kWorkspace, {path});
+  }
+  return std::make_shared<Connection>(handle, path);
+}
+
+void CheckFolder(const std::string& path) {
+  fs::path folder = fs::path(path).parent_path();
+  std::error_code error;
+  if (!folder.empty() && !fs::is_directory(folder, error)) {
+    throw DaoFailure(kInvalidPath, kWorkspace, {path});
+  }
+}
+
+}  // namespace
+
+Failure DaoFailure(int32_t number, const std::string& source,
+                   const std::vector<std::string>& arguments) {
+  auto found = DaoTexts().find(number);
+  std::string pattern = found != DaoTexts().end() ? found->second : "|";
+  std::string description;
+  size_t next = 0;
+  for (char c : pattern) {
+    if (c == '|') {
+      description += next < arguments.size() ? arguments[next] : std::string();
+      ++next;
+    } else {
+      description += c;
+    }
+  }
+  return Failure(number, source, description);
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+void CheckName(const std::string& name, const std::string& source) {
+  std::u32string characters = text::ToU32(name);
+  bool valid = !characters.empty() && characters.size() <= 64 && characters[0] != U' ';
+  for (char32_t c : characters) {
+    if (c < 0x20 || c == U'.' || c == U'!' || c == U'`' || c == U'[' || c == U']') valid = false;
+  }
+  if (!valid) throw DaoFailure(kInvalidName, source, {name});
+}
+
+[[noreturn]] void FailWith(sqlite3* handle, int rc, const std::string& path,
+                           const std::string& source, const std::string& sql) {
+  std::string message = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      throw DaoFailure(kLocked, source);
+    case SQLITE_READONLY:
+      throw DaoFailure(kReadOnly, source);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      throw DaoFailure(kUnrecognizedFormat, source, {path});
+    case SQLITE_FULL:
+      throw DaoFailure(kDiskFull, source);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+      throw DaoFailure(kDiskError, source);
+    case SQLITE_NOMEM:
+      throw DaoFailure(kResourceExceeded, source);
+    case SQLITE_RANGE:
+      throw DaoFailure(kInvalidArgument, source);
+    case SQLITE_CONSTRAINT:
+      if (rc == SQLITE_CONSTRAINT_NOTNULL) {
+        std::string column = After(message, "failed: ").value_or("");
+        size_t dot = column.rfind('.');
+        throw DaoFailure(kNullNotAllowed, source,
+                         {dot == std::string::npos ? column : column.substr(dot + 1)});
+      }
+      if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+        throw DaoFailure(kDuplicateKey, source);
+      }
+      throw DaoFailure(kReservedError, source, {message});
+    case SQLITE_ERROR:
+      if (auto table = After(message, "no such table: ")) {
+        throw DaoFailure(StartsWithWord(sql, "DROP") ? kTableNotFound : kInputTableNotFound, source,
+                         {*table});
+      }
+      // Jet takes an unknown name in a query for a parameter without a value.
+      if (After(message, "no such column: ")) throw DaoFailure(kTooFewParameters, source, {"1"});
+      if (After(message, "duplicate column name: ")) throw DaoFailure(kFieldDefinedTwice, source);
+      if (auto name = After(message, "table ")) {
+        size_t end = name->find(" already exists");
+        if (end != std::string::npos) {
+          throw DaoFailure(kTableExists, source, {name->substr(0, end)});
+        }
+      }
+      if (auto name = After(message, "there is already ")) {
+        size_t named = name->find(" named ");
+        throw DaoFailure(kTableExists, source,
+                         {named == std::string::npos ? *name : name->substr(named + 7)});
+      }
+      if (!sql.empty()) throw DaoFailure(kQueryExpression, source, {message, sql});
+      throw DaoFailure(kReservedError, source, {message});
+    default:
+      throw DaoFailure(kReservedError, source, {message});
+  }
+}
+
+// --- Statement ---------------------------------------------------------------------------------
+
+Statement::Statement(Connection& connection, const std::string& sql, const std::string& source)
+    : connection_(connection), sql_(sql) {
+  sqlite3* handle = connection.Handle(source);
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v3(handle, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                              &statement_, &tail);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    connection.Fail(rc, source, sql);
+  }
+  if (statement_ == nullptr) throw DaoFailure(kInvalidSql, source);
+  // A second statement after the first would silently not run.
+  if (tail != nullptr && *tail != '\0') {
+    sqlite3_stmt* rest = nullptr;
+    rc = sqlite3_prepare_v2(handle, tail, -1, &rest, nullptr);
+    bool more = rc != SQLITE_OK || rest != nullptr;
+    sqlite3_finalize(rest);
+    if (more) {
+      sqlite3_finalize(statement_);
+      statement_ = nullptr;
+      throw DaoFailure(kCharactersAfterEnd, source);
+    }
+  }
+}
+
+Statement::~Statement() {
+  if (statement_ != nullptr && connection_.IsOpen()) sqlite3_finalize(statement_);
+}
+
+void Statement::Reset() noexcept {
+  if (!connection_.IsOpen()) return;
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+void Statement::Bind(int position, const Variant& value, const std::string& source) {
+  sqlite3* handle = connection_.Handle(source);
+  int rc = SQLITE_OK;
+  switch (value.kind()) {
+    case Variant::Kind::kNull:
+      rc = sqlite3_bind_null(statement_, position);
+      break;
+    case Variant::Kind::kInteger:
+      rc = sqlite3_bind_int64(statement_, position, value.ToInteger());
+      break;
+    case Variant::Kind::kDouble:
+      rc = sqlite3_bind_double(statement_, position, value.ToDouble());
+      break;
+    case Variant::Kind::kText: {
+      std::string t = value.ToText();
+      rc = sqlite3_bind_text64(statement_, position, t.data(), t.size(), SQLITE_TRANSIENT,
+                               SQLITE_UTF8);
+      break;
+    }
+    case Variant::Kind::kBinary: {
+      std::string bytes = value.ToText();
+      rc = sqlite3_bind_blob64(statement_, position, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+      break;
+    }
+  }
+  if (rc != SQLITE_OK) FailWith(handle, rc, connection_.path(), source, sql_);
+}
+
+bool Statement::Step(const std::string& source) {
+  sqlite3* handle = connection_.Handle(source);
+  int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  FailWith(handle, rc, connection_.path(), source, sql_);
+}
+
+Variant Statement::Column(int index) const {
+  switch (sqlite3_column_type(statement_, index)) {
+    case SQLITE_INTEGER:
+      return Variant(static_cast<int64_t>(sqlite3_column_int64(statement_, index)));
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(statement_, index));
+    case SQLITE_TEXT: {
+      const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+      return Variant(std::string(data, size_t(sqlite3_column_bytes(statement_, index))));
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, index));
+      int size = sqlite3_column_bytes(statement_, index);
+      return Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+    }
+    default:
+      return Variant();
+  }
+}
+
+// --- Connection --------------------------------------------------------------------------------
+
+Connection::Connection(sqlite3* handle, std::string path)
+    : handle_(handle), path_(std::move(path)) {}
+
+Connection::~Connection() {
+  Close();
+}
+
+sqlite3* Connection::Handle(const std::string& source) const {
+  if (handle_ == nullptr) throw DaoFailure(kObjectInvalid, source);
+  return handle_;
+}
+
+Statement& Connection::Cached(const std::string& sql, const std::string& source) {
+  Handle(source);
+  auto found = cache_.find(sql);
+  if (found != cache_.end()) return *found->second;
+  auto statement = std::make_unique<Statement>(*this, sql, source);
+  return *cache_.emplace(sql, std::move(statement)).first->second;
+}
+
+void Connection::Run(const std::string& sql, const std::string& source) {
+  StatementUse use(Cached(sql, source));
+  while (use->Step(source)) {
+  }
+}
+
+void Connection::Fail(int rc, const std::string& source, const std::string& sql) const {
+  FailWith(handle_, rc, path_, source, sql);
+}
+
+std::vector<std::string> Connection::TableNames() {
+  StatementUse use(
+      Cached("SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+             "ESCAPE '\\' ORDER BY rowid",
+             kTableDefs));
+  std::vector<std::string> names;
+  while (use->Step(kTableDefs)) names.push_back(use->Column(0).ToText());
+  return names;
+}
+
+std::string Connection::FindTable(std::string_view name) {
+  std::vector<std::string> names = TableNames();
+  for (const std::string& stored : names) {
+    if (stored == name) return stored;
+  }
+  for (const std::string& stored : names) {
+    if (text::EqualsNoCase(stored, name)) return stored;
+  }
+  return {};
+}
+
+std::vector<Connection::ColumnInfo> Connection::Columns(const std::string& table) {
+  StatementUse use(Cached(
+      "SELECT name, type, dflt_value IS NOT NULL, pk FROM pragma_table_info(?1) ORDER BY cid",
+      kFields));
+  use->Bind(1, Variant(table), kFields);
+  std::vector<ColumnInfo> columns;
+  while (use->Step(kFields)) {
+    columns.push_back({use->Column(0).ToText(), use->Column(1).ToText(),
+                       use->Column(2).ToInteger() != 0, use->Column(3).ToInteger() != 0});
+  }
+  return columns;
+}
+
+void Connection::Close() noexcept {
+  if (handle_ == nullptr) return;
+  queries.clear();
+  cache_.clear();
+  // Statements of Query objects that outlive the database.
+  while (sqlite3_stmt* statement = sqlite3_next_stmt(handle_, nullptr)) sqlite3_finalize(statement);
+  sqlite3_close_v2(handle_);
+  handle_ = nullptr;
+  transactionDepth = 0;
+}
+
+// --- Table definitions -------------------------------------------------------------------------
+
+void TableDefData::LoadFields() {
+  std::vector<Field> previous = std::move(fields.fields_);
+  fields.fields_.clear();
+  for (const Connection::ColumnInfo& column : connection->Columns(name)) {
+    auto [type, size] = ParseDeclaredType(column.declaredType);
+    std::shared_ptr<FieldData> data;
+    // Field objects the caller already holds stay attached to their column.
+    for (Field& field : previous) {
+      if (field.data_ && field.data_->name == column.name) data = std::move(field.data_);
+    }
+    if (!data) data = std::make_shared<FieldData>();
+    *data = FieldData{column.name, type, size, weak_from_this()};
+    fields.fields_.push_back(Field(data));
+  }
+  for (Field& field : previous) {
+    if (field.data_) field.data_->table.reset();
+  }
+}
+
+}  // namespace detail
+
+using detail::DaoFailure;
+
+// --- Field -------------------------------------------------------------------------------------
+
+const std::string& Field::Name() const {
+  return data_->name;
+}
+
+DataType Field::Type() const {
+  return data_->type;
+}
+
+int32_t Field::Size() const {
+  return data_->size;
+}
+
+void Field::SetName(const std::string& name) {
+  detail::FieldData& field = *data_;
+  if (name == field.name) return;
+  detail::CheckName(name, detail::kField);
+  std::shared_ptr<detail::TableDefData> table = field.table.lock();
+  if (table) {
+    for (const Field& other : table->fields) {
+      if (other.data_ != data_ && text::EqualsNoCase(other.Name(), name)) {
+        throw DaoFailure(kFieldDefinedTwice, detail::kField);
+      }
+    }
+    if (table->connection) {
+      table->connection->Run("ALTER TABLE " + detail::QuoteName(table->name) + " RENAME COLUMN " +
+                                 detail::QuoteName(field.name) + " TO " + detail::QuoteName(name),
+                             detail::kField);
+    }
+  }
+  field.name = name;
+}
+
+// --- FieldCollection ---------------------------------------------------------------------------
+
+size_t FieldCollection::Count() const {
+  return fields_.size();
+}
+
+Field FieldCollection::operator[](size_t index) const {
+  if (index >= fields_.size()) throw DaoFailure(kItemNotFound, detail::kFields);
+  return fields_[index];
+}
+
+Field FieldCollection::operator[](std::string_view name) const {
+  std::optional<Field> field = Find(name);
+  if (!field) throw DaoFailure(kItemNotFound, detail::kFields);
+  return *field;
+}
+
+std::optional<Field> FieldCollection::Find(std::string_view name) const {
+  for (const Field& field : fields_) {
+    if (field.Name() == name) return field;
+  }
+  for (const Field& field : fields_) {
+    if (text::EqualsNoCase(field.Name(), name)) return field;
+  }
+  return std::nullopt;
+}
+
+void FieldCollection::Append(const Field& field) {
+  detail::FieldData& data = *field.data_;
+  if (!data.table.expired()) throw DaoFailure(kFieldAlreadyAppended, detail::kFields);
+  detail::CheckName(data.name, detail::kFields);
+  if (Find(data.name)) throw DaoFailure(kFieldDefinedTwice, detail::kFields);
+  if (table_.connection) {
+    table_.connection->Run("ALTER TABLE " + detail::QuoteName(table_.name) + " ADD COLUMN " +
+                               detail::QuoteName(data.name) + " " +
+                               DeclaredType(data.type, data.size),
+                           detail::kFields);
+  }
+  data.table = table_.weak_from_this();
+  fields_.push_back(field);
+}
+
+void FieldCollection::Refresh() {
+  if (table_.connection) table_.LoadFields();
+}
+
+// --- TableDef ----------------------------------------------------------------------------------
+
+const std::string& TableDef::Name() const {
+  return data_->name;
+}
+
+FieldCollection& TableDef::Fields() const {
+  return data_->fields;
+}
+
+Field TableDef::CreateField(const std::string& name, DataType type, int32_t size) const {
+  if (type == kText && size == 0) size = 255;
+  std::string declared = DeclaredType(type, size);
+  auto data = std::make_shared<detail::FieldData>();
+  data->name = name;
+  data->type = type;
+  data->size = ParseDeclaredType(declared).second;
+  return Field(data);
+}
+
+// --- TableDefCollection ------------------------------------------------------------------------
+
+TableDefCollection::TableDefCollection(std::shared_ptr<detail::Connection> connection)
+    : connection_(std::move(connection)) {
+  Refresh();
+}
+
+size_t TableDefCollection::Count() const {
+  return tables_.size();
+}
+
+TableDef TableDefCollection::operator[](size_t index) const {
+  if (index >= tables_.size()) throw DaoFailure(kItemNotFound, detail::kTableDefs);
+  return tables_[index];
+}
+
+TableDef TableDefCollection::operator[](std::string_view name) const {
+  std::optional<TableDef> table = Find(name);
+  if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
+  return *table;
+}
+
+std::optional<TableDef> TableDefCollection::Find(std::string_view name) const {
+  for (const TableDef& table : tables_) {
+    if (table.Name() == name) return table;
+  }
+  for (const TableDef& table : tables_) {
+    if (text::EqualsNoCase(table.Name(), name)) return table;
+  }
+  return std::nullopt;
+}
+
+void TableDefCollection::Append(const TableDef& table) {
+  detail::TableDefData& data = *table.data_;
+  connection_->Handle(detail::kTableDefs);
+  if (data.connection) throw DaoFailure(kTableExists, detail::kTableDefs, {data.name});
+  detail::CheckName(data.name, detail::kTableDefs);
+  if (data.fields.Count() == 0) throw DaoFailure(kNoFieldsDefined, detail::kTableDefs);
+  if (Find(data.name) || !connection_->FindTable(data.name).empty()) {
+    throw DaoFailure(kTableExists, detail::kTableDefs, {data.name});
+  }
+  std::string sql = "CREATE TABLE " + detail::QuoteName(data.name) + " (";
+  for (size_t i = 0; i < data.fields.Count(); ++i) {
+    Field field = data.fields[i];
+    sql += (i > 0 ? ", " : "") + detail::QuoteName(field.Name()) + " " +
+           DeclaredType(field.Type(), field.Size());
+  }
+  connection_->Run(sql + ")", detail::kTableDefs);
+  data.connection = connection_;
+  tables_.push_back(table);
+}
+
+void TableDefCollection::Delete(std::string_view name) {
+  connection_->Handle(detail::kTableDefs);
+  std::optional<TableDef> table = Find(name);
+  if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
+  connection_->Run("DROP TABLE " + detail::QuoteName(table->Name()), detail::kTableDefs);
+  table->data_->connection.reset();
+  std::erase_if(tables_, [&](const TableDef& t) { return t.data_ == table->data_; });
+}
+
+void TableDefCollection::Refresh() {
+  std::vector<TableDef> tables;
+  for (const std::string& name : connection_->TableNames()) {
+    std::shared_ptr<detail::TableDefData> data;
+    for (TableDef& previous : tables_) {
+      if (previous.data_->name == name) data = previous.data_;
+    }
+    if (!data) data = std::make_shared<detail::TableDefData>(name);
+    data->connection = connection_;
+    data->LoadFields();
+    tables.push_back(TableDef(data));
+  }
+  for (TableDef& previous : tables_) {
+    bool kept = std::any_of(tables.begin(), tables.end(),
+                            [&](const TableDef& t) { return t.data_ == previous.data_; });
+    if (!kept) previous.data_->connection.reset();
+  }
+  tables_ = std::move(tables);
+}
+
+// --- Database ----------------------------------------------------------------------------------
+
+Database::Database(std::shared_ptr<detail::Connection> connection)
+    : connection_(std::move(connection)) {}
+
+Database::Database(Database&&) noexcept = default;
+
+Database& Database::operator=(Database&& other) noexcept {
+  if (this != &other) {
+    Close();
+    connection_ = std::move(other.connection_);
+    tableDefs_ = std::move(other.tableDefs_);
+  }
+  return *this;
+}
+
+Database::~Database() {
+  Close();
+}
+
+Database Database::Open(const std::string& path, const OpenOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) {
+    detail::CheckFolder(path);
+    throw DaoFailure(kFileNotFound, detail::kWorkspace, {path});
+  }
+  if (!fs::is_regular_file(status)) {
+    throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+  }
+  // SQLite takes an empty file for an empty database and a foreign one for a late failure;
+  // the header tells both apart before anything is written.
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw DaoFailure(kCannotOpenFile, detail::kWorkspace, {path});
+  char header[100] = {};
+  in.read(header, sizeof header);
+  if (in.gcount() < std::streamsize(sizeof header) ||
+      std::memcmp(header, "SQLite format 3", 16) != 0) {
+    throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+  }
+  in.close();
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
+  detail::Prepare(*connection, options);
+  return Database(connection);
+}
+
+Database Database::Create(const std::string& path, const OpenOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error))) {
+    throw DaoFailure(kDatabaseExists, detail::kWorkspace);
+  }
+  detail::CheckFolder(path);
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  // SQLite writes nothing until the first change; an empty file would not open again.
+  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
+  detail::Prepare(*connection, options);
+  return Database(connection);
+}
+
+const std::string& Database::Name() const {
+  static const std::string none;
+  return connection_ ? connection_->path() : none;
+}
+
+bool Database::IsOpen() const {
+  return connection_ && connection_->IsOpen();
+}
+
+void Database::Close() noexcept {
+  if (connection_) connection_->Close();
+}
+
+TableDefCollection& Database::TableDefs() {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  if (!tableDefs_) tableDefs_.reset(new TableDefCollection(connection_));
+  return *tableDefs_;
+}
+
+TableDef Database::CreateTableDef(const std::string& name) const {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  return TableDef(std::make_shared<detail::TableDefData>(name));
+}
+
+namespace {
+
+std::vector<std::optional<Variant>> Optional(const std::vector<Variant>& values) {
+  return std::vector<std::optional<Variant>>(values.begin(), values.end());
+}
+
+}  // namespace
+
+Recordset Database::OpenRecordset(const std::string& source,
+                                  const std::vector<Variant>& parameters) {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  bool oneWord = !source.empty() && source.find_first_of(" \t\r\n") == std::string::npos;
+  // A name has at most 64 characters; a longer source can only be SQL.
+  std::string table = text::Length(source) <= 64 ? connection_->FindTable(source) : "";
+  if (!table.empty()) {
+    if (!parameters.empty()) throw DaoFailure(kInvalidArgument, detail::kDatabase);
+    return Recordset(detail::OpenTable(connection_, table));
+  }
+  if (oneWord) throw DaoFailure(kInputTableNotFound, detail::kDatabase, {source});
+  detail::PreparedQuery& query = detail::CachedQuery(*connection_, source);
+  return Recordset(detail::RunSelection(connection_, query, Optional(parameters)));
+}
+
+Query Database::CreateQuery(const std::string& sql) {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  return Query(connection_, std::make_unique<detail::PreparedQuery>(*connection_, sql));
+}
+
+int64_t Database::Execute(const std::string& sql, const std::vector<Variant>& parameters) {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  detail::PreparedQuery& query = detail::CachedQuery(*connection_, sql);
+  return detail::RunAction(*connection_, query, Optional(parameters));
+}
+
+void Database::BeginTrans() {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kWorkspace);
+  int& depth = connection_->transactionDepth;
+  // IMMEDIATE takes the write lock at once, waiting for it under the busy timeout; a deferred
+  // transaction could fail later without waiting when two connections upgrade at once.
+  connection_->Run(depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level" + std::to_string(depth),
+                   detail::kWorkspace);
+  ++depth;
+}
+
+void Database::CommitTrans() {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kWorkspace);
+  int& depth = connection_->transactionDepth;
+  if (depth == 0) throw DaoFailure(kNoTransaction, detail::kWorkspace);
+  connection_->Run(depth == 1 ? "COMMIT" : "RELEASE level" + std::to_string(depth - 1),
+                   detail::kWorkspace);
+  --depth;
+}
+
+void Database::Rollback() {
+  if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kWorkspace);
+  int& depth = connection_->transactionDepth;
+  if (depth == 0) throw DaoFailure(kNoTransaction, detail::kWorkspace);
+  if (depth == 1) {
+    connection_->Run("ROLLBACK", detail::kWorkspace);
+  } else {
+    std::string level = "level" + std::to_string(depth - 1);
+    connection_->Run("ROLLBACK TO " + level, detail::kWorkspace);
+    connection_->Run("RELEASE " + level, detail::kWorkspace);
+  }
+  --depth;
+}
+
+}  // namespace horavex::dao

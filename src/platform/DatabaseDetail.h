@@ -1,0 +1,224 @@
+#pragma once
+
+// Internals of the database layer, shared by its source files only.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Database.h"
+#include "platform/Failure.h"
+
+namespace horavex::dao::detail {
+
+inline constexpr const char* kWorkspace = "DAO.Workspace";
+inline constexpr const char* kDatabase = "DAO.Database";
+inline constexpr const char* kTableDefs = "DAO.TableDefs";
+inline constexpr const char* kFields = "DAO.Fields";
+inline constexpr const char* kField = "DAO.Field";
+inline constexpr const char* kRecordset = "DAO.Recordset";
+
+// A DAO failure with its standard text, "|" placeholders filled in order.
+Failure DaoFailure(int32_t number, const std::string& source,
+                   const std::vector<std::string>& arguments = {});
+
+// "name" with inner quotes doubled, for names written into SQL text.
+std::string QuoteName(std::string_view name);
+// Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
+// none of . ! ` [ ]. Fails with 3125.
+void CheckName(const std::string& name, const std::string& source);
+
+class Connection;
+
+// One prepared statement. Its connection outlives it; Connection::Close finalises every
+// statement, and a statement of a closed connection is never touched again.
+class Statement {
+ public:
+  Statement(Connection& connection, const std::string& sql, const std::string& source);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  sqlite3_stmt* get() const { return statement_; }
+  const std::string& sql() const { return sql_; }
+  // Resets the statement and clears its bindings; never fails.
+  void Reset() noexcept;
+  void Bind(int position, const Variant& value, const std::string& source);
+  // One step: true for a row, false when done; a failure is mapped to its DAO failure.
+  bool Step(const std::string& source);
+  Variant Column(int index) const;
+
+ private:
+  Connection& connection_;
+  sqlite3_stmt* statement_ = nullptr;
+  std::string sql_;
+};
+
+// Resets a statement when the scope ends, so a reused statement never holds a read lock.
+class StatementUse {
+ public:
+  explicit StatementUse(Statement& statement) : statement_(statement) { statement_.Reset(); }
+  ~StatementUse() { statement_.Reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  Statement* operator->() const { return &statement_; }
+
+ private:
+  Statement& statement_;
+};
+
+// The open SQLite connection behind a Database and everything taken from it.
+class Connection {
+ public:
+  Connection(sqlite3* handle, std::string path);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool IsOpen() const { return handle_ != nullptr; }
+  // The handle; fails with 3420 after Close.
+  sqlite3* Handle(const std::string& source) const;
+  const std::string& path() const { return path_; }
+
+  // A statement prepared once per SQL text and reused.
+  Statement& Cached(const std::string& sql, const std::string& source);
+  // Runs SQL without results (transaction control, DDL).
+  void Run(const std::string& sql, const std::string& source);
+
+  // Maps the connection's last SQLite failure (result rc) to its DAO failure.
+  [[noreturn]] void Fail(int rc, const std::string& source, const std::string& sql = {}) const;
+
+  // Names of the stored tables in creation order.
+  std::vector<std::string> TableNames();
+  // The stored spelling of a table name (exact match first, then any case), or "" when none.
+  std::string FindTable(std::string_view name);
+  struct ColumnInfo {
+    std::string name;
+    std::string declaredType;
+    bool hasDefault = false;
+    bool primaryKey = false;
+  };
+  std::vector<ColumnInfo> Columns(const std::string& table);
+
+  int transactionDepth = 0;
+  std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> queries;
+
+  void Close() noexcept;
+
+ private:
+  sqlite3* handle_;
+  std::string path_;
+  std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
+};
+
+// Maps an SQLite result to its DAO failure; the connection's message gives the details.
+[[noreturn]] void FailWith(sqlite3* handle, int rc, const std::string& path,
+                           const std::string& source, const std::string& sql);
+
+struct FieldData {
+  std::string name;
+  DataType type = kText;
+  int32_t size = 0;
+  // The definition this field was appended to; empty while it belongs to none.
+  std::weak_ptr<TableDefData> table;
+};
+
+struct TableDefData : std::enable_shared_from_this<TableDefData> {
+  explicit TableDefData(std::string tableName) : name(std::move(tableName)), fields(*this) {}
+  TableDefData(const TableDefData&) = delete;
+  TableDefData& operator=(const TableDefData&) = delete;
+
+  std::string name;
+  // Set once the table is stored in the file.
+  std::shared_ptr<Connection> connection;
+  FieldCollection fields;
+
+  // Fills the fields from the stored table.
+  void LoadFields();
+};
+
+// A column of a record set.
+struct RecordColumn {
+  std::string name;
+  std::string upperName;
+  // The table column it comes from, for writes; empty for a computed column.
+  std::string origin;
+  DataType type = kMemo;
+  int32_t size = 0;
+  // Whether the value is converted to the type on reading and writing.
+  bool typed = false;
+};
+
+// A selection analysed for writing through: which table it reads and how to reach its rowid.
+struct PreparedQuery {
+  PreparedQuery(Connection& connection, const std::string& sql);
+
+  std::unique_ptr<Statement> statement;
+  std::string sql;
+  // Set when every column comes straight from one table: its stored name, and the first
+  // result column is the rowid that the layer added.
+  std::string table;
+  bool hasRowid = false;
+  std::string rowidName;
+  bool rereadAfterInsert = false;  // the table fills columns itself (defaults, integer keys)
+};
+
+struct RecordsetState {
+  std::shared_ptr<Connection> connection;
+  std::vector<RecordColumn> columns;
+  std::string table;        // the table written to; empty when not updatable
+  std::string sourceTable;  // for a record set over a whole table, read lazily
+  bool loaded = false;
+  bool rereadAfterInsert = false;     // the table fills columns itself (defaults, integer keys)
+  std::string rowidName;              // how the table's rowid is named in SQL
+  std::optional<int64_t> firstRowid;  // a lazily read table's first record when it was opened
+  std::vector<Variant> values;        // the records, one row of columns after another
+  std::vector<int64_t> rowids;
+  size_t position = 0;  // == number of records at the end
+  enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
+  std::vector<Variant> buffer;
+  std::vector<bool> changed;
+  bool closed = false;
+
+  size_t Count() const { return rowids.size(); }
+  void Check() const;
+  void Load();
+  // The value of a column of the current record (3021 at the end).
+  const Variant& Current(size_t column);
+  // Appends the statement's current row; the rowid is its first column when withRowid.
+  void AppendRow(const Statement& statement, bool withRowid);
+  size_t FindColumn(std::string_view name) const;  // columns.size() when none
+};
+
+// Runs a prepared selection with its parameter values into a record set.
+std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
+                                             PreparedQuery& query,
+                                             const std::vector<std::optional<Variant>>& values);
+// Runs a prepared action query; the number of records it changed.
+int64_t RunAction(Connection& connection, PreparedQuery& query,
+                  const std::vector<std::optional<Variant>>& values);
+// A record set over a whole table, read when first needed.
+std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& connection,
+                                          const std::string& table);
+// The query prepared for this SQL text, kept on the connection for reuse.
+PreparedQuery& CachedQuery(Connection& connection, const std::string& sql);
+// A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
+std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
+
+// Builds the columns of a record set from a prepared statement, from its first column on.
+std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
+// Converts a value for a field of that type and size, as Jet does on assignment.
+Variant ConvertForField(const Variant& value, const RecordColumn& column);
+// Converts a stored value to what a field of that type reads as.
+Variant NormalizeRead(Variant value, const RecordColumn& column);
+
+// The collation kNoCaseCollation compares with.
+int CompareNoCase(std::string_view a, std::string_view b);
+
+}  // namespace horavex::dao::detail

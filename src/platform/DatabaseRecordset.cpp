@@ -1,0 +1,658 @@
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <tuple>
+
+#include "platform/Database.h"
+#include "platform/DatabaseDetail.h"
+#include "platform/Text.h"
+
+namespace horavex::dao {
+namespace detail {
+namespace {
+
+// --- A selection's shape -----------------------------------------------------------------------
+
+struct Token {
+  enum class Kind { kWord, kQuoted, kOther } kind;
+  size_t begin;
+  size_t end;
+  int depth;
+};
+
+bool WordCharacter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$' || c >= 0x80;
+}
+
+// The SQL's tokens outside comments and string literals, with their bracket depth.
+std::vector<Token> Tokenize(const std::string& sql) {
+  std::vector<Token> tokens;
+  int depth = 0;
+  size_t i = 0;
+  while (i < sql.size()) {
+    unsigned char c = static_cast<unsigned char>(sql[i]);
+    if (std::isspace(c)) {
+      ++i;
+    } else if (sql.compare(i, 2, "--") == 0) {
+      i = sql.find('\n', i);
+      if (i == std::string::npos) i = sql.size();
+    } else if (sql.compare(i, 2, "/*") == 0) {
+      size_t close = sql.find("*/", i + 2);
+      i = close == std::string::npos ? sql.size() : close + 2;
+    } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char closing = c == '[' ? ']' : char(c);
+      size_t j = i + 1;
+      while (j < sql.size()) {
+        if (sql[j] == closing) {
+          if (closing != ']' && j + 1 < sql.size() && sql[j + 1] == closing) {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      size_t end = std::min(j + 1, sql.size());
+      if (c != '\'') tokens.push_back({Token::Kind::kQuoted, i, end, depth});
+      i = end;
+    } else if (WordCharacter(c)) {
+      size_t j = i;
+      while (j < sql.size() && WordCharacter(static_cast<unsigned char>(sql[j]))) ++j;
+      tokens.push_back({Token::Kind::kWord, i, j, depth});
+      i = j;
+    } else {
+      if (c == ')') --depth;
+      tokens.push_back({Token::Kind::kOther, i, i + 1, depth});
+      if (c == '(') ++depth;
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+struct SelectShape {
+  size_t columnsBegin;    // where the select list starts
+  std::string qualifier;  // how the SQL names the table (alias or name, as written)
+  std::string table;      // the table's name without quotes
+};
+
+std::string Unquote(std::string_view quoted) {
+  if (quoted.size() < 2) return std::string(quoted);
+  char closing = quoted.front() == '[' ? ']' : quoted.front();
+  std::string out;
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    out += quoted[i];
+    if (quoted[i] == closing && closing != ']' && quoted[i + 1] == closing) ++i;
+  }
+  return out;
+}
+
+// Whether the SQL is SELECT [ALL] ... FROM table [[AS] alias] [WHERE|ORDER|LIMIT ...] with no
+// grouping, join or compound part, so that each of its rows is one row of the table.
+std::optional<SelectShape> AnalyseSelect(const std::string& sql) {
+  std::vector<Token> tokens = Tokenize(sql);
+  auto word = [&](size_t index) {
+    if (index >= tokens.size() || tokens[index].kind != Token::Kind::kWord) return std::string();
+    const Token& t = tokens[index];
+    return text::Upper(std::string_view(sql).substr(t.begin, t.end - t.begin));
+  };
+  auto spelling = [&](size_t index) {
+    const Token& t = tokens[index];
+    return sql.substr(t.begin, t.end - t.begin);
+  };
+  if (word(0) != "SELECT") return std::nullopt;
+  size_t next = 1;
+  if (word(next) == "ALL") ++next;
+  if (word(next) == "DISTINCT" || next >= tokens.size()) return std::nullopt;
+  SelectShape shape{tokens[next - 1].end, {}, {}};
+
+  size_t from = next;
+  while (from < tokens.size() && !(tokens[from].depth == 0 && word(from) == "FROM")) ++from;
+  if (from + 1 >= tokens.size()) return std::nullopt;
+  static const char* const kClauses[] = {
+      "WHERE",  "ORDER", "LIMIT", "GROUP",   "HAVING", "UNION", "EXCEPT",  "INTERSECT",
+      "WINDOW", "JOIN",  "INNER", "LEFT",    "RIGHT",  "CROSS", "NATURAL", "FULL",
+      "OUTER",  "ON",    "USING", "INDEXED", "NOT",    "AS",    "SELECT",  "VALUES"};
+  auto isClause = [&](const std::string& w) {
+    return std::any_of(std::begin(kClauses), std::end(kClauses),
+                       [&](const char* clause) { return w == clause; });
+  };
+  size_t at = from + 1;
+  if (tokens[at].kind == Token::Kind::kWord && isClause(word(at))) return std::nullopt;
+  if (tokens[at].kind == Token::Kind::kOther) return std::nullopt;
+  shape.table = tokens[at].kind == Token::Kind::kQuoted ? Unquote(spelling(at)) : spelling(at);
+  shape.qualifier = spelling(at);
+  ++at;
+  if (word(at) == "AS") ++at;
+  if (at < tokens.size() && tokens[at].kind != Token::Kind::kOther && !isClause(word(at))) {
+    shape.qualifier = spelling(at);
+    ++at;
+  } else if (word(at - 1) == "AS") {
+    return std::nullopt;
+  }
+  if (at < tokens.size()) {
+    std::string w = word(at);
+    bool ends = tokens[at].kind == Token::Kind::kOther && sql[tokens[at].begin] == ';';
+    if (!ends && w != "WHERE" && w != "ORDER" && w != "LIMIT") return std::nullopt;
+  }
+  for (size_t i = at; i < tokens.size(); ++i) {
+    std::string w = word(i);
+    if (tokens[i].depth == 0 && (w == "GROUP" || w == "HAVING" || w == "UNION" || w == "EXCEPT" ||
+                                 w == "INTERSECT" || w == "WINDOW")) {
+      return std::nullopt;
+    }
+  }
+  return shape;
+}
+
+// --- Helpers for record sets -------------------------------------------------------------------
+
+void CheckParameters(sqlite3_stmt* statement, const std::vector<std::optional<Variant>>& values,
+                     const std::string& source) {
+  size_t expected = size_t(sqlite3_bind_parameter_count(statement));
+  if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
+  size_t missing = expected - values.size();
+  for (const auto& value : values) {
+    if (!value) ++missing;
+  }
+  if (missing > 0) throw DaoFailure(kTooFewParameters, source, {std::to_string(missing)});
+}
+
+void BindAll(Statement& statement, const std::vector<std::optional<Variant>>& values,
+             const std::string& source) {
+  CheckParameters(statement.get(), values, source);
+  for (size_t i = 0; i < values.size(); ++i) statement.Bind(int(i + 1), *values[i], source);
+}
+
+std::string ColumnList(const std::vector<RecordColumn>& columns) {
+  std::string list;
+  for (const RecordColumn& column : columns) {
+    list += (list.empty() ? "" : ", ") + QuoteName(column.origin);
+  }
+  return list;
+}
+
+}  // namespace
+
+std::string RowidName(const std::vector<Connection::ColumnInfo>& columns) {
+  for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+    bool taken = std::any_of(columns.begin(), columns.end(), [&](const Connection::ColumnInfo& c) {
+      return text::EqualsNoCase(c.name, candidate);
+    });
+    if (!taken) return candidate;
+  }
+  return {};
+}
+
+std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
+  std::vector<RecordColumn> columns;
+  for (int i = first; i < sqlite3_column_count(statement); ++i) {
+    RecordColumn column;
+    const char* name = sqlite3_column_name(statement, i);
+    const char* origin = sqlite3_column_origin_name(statement, i);
+    const char* declared = sqlite3_column_decltype(statement, i);
+    column.name = name != nullptr ? name : "";
+    column.upperName = text::Upper(column.name);
+    column.origin = origin != nullptr ? origin : "";
+    column.typed = declared != nullptr;
+    if (declared != nullptr) std::tie(column.type, column.size) = ParseDeclaredType(declared);
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
+PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : sql(text) {
+  if (std::optional<SelectShape> shape = AnalyseSelect(text)) {
+    std::string stored = connection.FindTable(shape->table);
+    std::vector<Connection::ColumnInfo> columns;
+    if (!stored.empty()) columns = connection.Columns(stored);
+    std::string rowid = stored.empty() ? "" : RowidName(columns);
+    if (!rowid.empty()) {
+      std::string withRowid = text.substr(0, shape->columnsBegin) + " " + shape->qualifier + "." +
+                              rowid + "," + text.substr(shape->columnsBegin);
+      try {
+        statement = std::make_unique<Statement>(connection, withRowid, kDatabase);
+        table = stored;
+        hasRowid = true;
+        rowidName = rowid;
+        rereadAfterInsert = std::any_of(
+            columns.begin(), columns.end(),
+            [](const Connection::ColumnInfo& c) { return c.hasDefault || c.primaryKey; });
+      } catch (const Failure&) {
+        // Not as simple as it looked; the SQL as written reports its own failure below.
+      }
+    }
+  }
+  if (!statement) statement = std::make_unique<Statement>(connection, text, kDatabase);
+}
+
+PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
+  connection.Handle(kDatabase);
+  auto found = connection.queries.find(sql);
+  if (found != connection.queries.end()) return *found->second;
+  // Many different texts mean values pasted into SQL; keeping them all would only grow.
+  if (connection.queries.size() >= 64) connection.queries.clear();
+  auto query = std::make_unique<PreparedQuery>(connection, sql);
+  return *connection.queries.emplace(sql, std::move(query)).first->second;
+}
+
+std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
+                                             PreparedQuery& query,
+                                             const std::vector<std::optional<Variant>>& values) {
+  StatementUse use(*query.statement);
+  BindAll(*query.statement, values, kDatabase);
+  bool row = use->Step(kDatabase);
+  auto state = std::make_unique<RecordsetState>();
+  state->connection = connection;
+  sqlite3_stmt* statement = query.statement->get();
+  // Column metadata is read after the first step, which re-prepares after a schema change.
+  int first = query.hasRowid ? 1 : 0;
+  state->columns = ColumnsOf(statement, first);
+  bool fromTable = query.hasRowid;
+  for (int i = first; i < sqlite3_column_count(statement) && fromTable; ++i) {
+    const char* table = sqlite3_column_table_name(statement, i);
+    const char* database = sqlite3_column_database_name(statement, i);
+    fromTable = table != nullptr && database != nullptr && std::strcmp(database, "main") == 0 &&
+                text::EqualsNoCase(table, query.table);
+  }
+  if (fromTable) {
+    state->table = query.table;
+    state->rowidName = query.rowidName;
+    state->rereadAfterInsert = query.rereadAfterInsert;
+  }
+  while (row) {
+    state->AppendRow(*query.statement, query.hasRowid);
+    row = use->Step(kDatabase);
+  }
+  state->loaded = true;
+  return state;
+}
+
+int64_t RunAction(Connection& connection, PreparedQuery& query,
+                  const std::vector<std::optional<Variant>>& values) {
+  StatementUse use(*query.statement);
+  if (sqlite3_column_count(query.statement->get()) > 0) {
+    throw DaoFailure(kSelectQueryExecuted, kDatabase);
+  }
+  BindAll(*query.statement, values, kDatabase);
+  while (use->Step(kDatabase)) {
+  }
+  return sqlite3_changes64(connection.Handle(kDatabase));
+}
+
+std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& connection,
+                                          const std::string& table) {
+  auto state = std::make_unique<RecordsetState>();
+  state->connection = connection;
+  state->sourceTable = table;
+  std::vector<Connection::ColumnInfo> columns = connection->Columns(table);
+  for (const Connection::ColumnInfo& info : columns) {
+    RecordColumn column;
+    column.name = info.name;
+    column.upperName = text::Upper(info.name);
+    column.origin = info.name;
+    column.typed = true;
+    std::tie(column.type, column.size) = ParseDeclaredType(info.declaredType);
+    state->columns.push_back(std::move(column));
+    if (info.hasDefault || info.primaryKey) state->rereadAfterInsert = true;
+  }
+  state->rowidName = RowidName(columns);
+  state->table = table;
+  if (!state->rowidName.empty()) {
+    // Remembered so that records added before the first read leave the position where DAO has
+    // it: on the first record the table had when it was opened.
+    StatementUse use(connection->Cached("SELECT " + state->rowidName + " FROM " + QuoteName(table) +
+                                            " ORDER BY " + state->rowidName + " LIMIT 1",
+                                        kRecordset));
+    if (use->Step(kRecordset)) state->firstRowid = use->Column(0).ToInteger();
+  } else {
+    state->table.clear();
+  }
+  state->buffer.resize(state->columns.size());
+  return state;
+}
+
+// --- RecordsetState ----------------------------------------------------------------------------
+
+void RecordsetState::Check() const {
+  if (closed || !connection->IsOpen()) throw DaoFailure(kObjectInvalid, kRecordset);
+}
+
+void RecordsetState::AppendRow(const Statement& statement, bool withRowid) {
+  int first = withRowid ? 1 : 0;
+  rowids.push_back(withRowid ? statement.Column(0).ToInteger() : int64_t(rowids.size()));
+  for (size_t i = 0; i < columns.size(); ++i) {
+    values.push_back(NormalizeRead(statement.Column(int(i) + first), columns[i]));
+  }
+}
+
+void RecordsetState::Load() {
+  if (loaded) return;
+  bool withRowid = !rowidName.empty();
+  std::string from = " FROM " + QuoteName(sourceTable);
+  std::string sql = withRowid ? "SELECT " + rowidName + ", *" + from + " ORDER BY " + rowidName
+                              : "SELECT *" + from;
+  Statement& statement = connection->Cached(sql, kRecordset);
+  StatementUse use(statement);
+  bool row = statement.Step(kRecordset);
+  columns = ColumnsOf(statement.get(), withRowid ? 1 : 0);
+  if (buffer.size() != columns.size()) {
+    buffer.assign(columns.size(), Variant());
+    changed.assign(columns.size(), false);
+  }
+  while (row) {
+    AppendRow(statement, withRowid);
+    row = statement.Step(kRecordset);
+  }
+  loaded = true;
+  position = Count();
+  if (firstRowid) {
+    for (size_t i = 0; i < rowids.size(); ++i) {
+      if (rowids[i] >= *firstRowid) {
+        position = i;
+        break;
+      }
+    }
+  }
+}
+
+const Variant& RecordsetState::Current(size_t column) {
+  if (mode != Mode::kNone) return buffer[column];
+  Load();
+  if (position >= Count()) throw DaoFailure(kNoCurrentRecord, kRecordset);
+  return values[position * columns.size() + column];
+}
+
+size_t RecordsetState::FindColumn(std::string_view name) const {
+  std::string upper = text::Upper(name);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].upperName == upper) return i;
+  }
+  return columns.size();
+}
+
+}  // namespace detail
+
+using detail::DaoFailure;
+using detail::RecordsetState;
+
+// --- RecordsetField ----------------------------------------------------------------------------
+
+const std::string& RecordsetField::Name() const {
+  return state_->columns[index_].name;
+}
+
+Variant RecordsetField::Value() const {
+  state_->Check();
+  return state_->Current(index_);
+}
+
+void RecordsetField::SetValue(const Variant& value) const {
+  state_->Check();
+  if (state_->mode == RecordsetState::Mode::kNone) {
+    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
+  }
+  const detail::RecordColumn& column = state_->columns[index_];
+  if (column.origin.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  state_->buffer[index_] = detail::ConvertForField(value, column);
+  state_->changed[index_] = true;
+}
+
+// --- RecordsetFieldCollection ------------------------------------------------------------------
+
+size_t RecordsetFieldCollection::Count() const {
+  state_->Check();
+  return state_->columns.size();
+}
+
+RecordsetField RecordsetFieldCollection::operator[](size_t index) const {
+  state_->Check();
+  if (index >= state_->columns.size()) throw DaoFailure(kItemNotFound, detail::kFields);
+  return RecordsetField(state_, index);
+}
+
+RecordsetField RecordsetFieldCollection::operator[](std::string_view name) const {
+  std::optional<RecordsetField> field = Find(name);
+  if (!field) throw DaoFailure(kItemNotFound, detail::kFields);
+  return *field;
+}
+
+std::optional<RecordsetField> RecordsetFieldCollection::Find(std::string_view name) const {
+  state_->Check();
+  size_t index = state_->FindColumn(name);
+  if (index == state_->columns.size()) return std::nullopt;
+  return RecordsetField(state_, index);
+}
+
+// --- Recordset ---------------------------------------------------------------------------------
+
+Recordset::Recordset(std::unique_ptr<RecordsetState> state)
+    : state_(std::move(state)), fields_(state_.get()) {
+  state_->changed.assign(state_->columns.size(), false);
+  state_->buffer.resize(state_->columns.size());
+}
+
+Recordset::Recordset(Recordset&& other) noexcept
+    : state_(std::move(other.state_)), fields_(state_.get()) {}
+
+Recordset& Recordset::operator=(Recordset&& other) noexcept {
+  state_ = std::move(other.state_);
+  fields_ = RecordsetFieldCollection(state_.get());
+  return *this;
+}
+
+Recordset::~Recordset() = default;
+
+namespace {
+
+RecordsetState& Checked(const std::unique_ptr<RecordsetState>& state) {
+  if (!state) throw DaoFailure(kObjectInvalid, detail::kRecordset);
+  state->Check();
+  return *state;
+}
+
+// Moving on drops a pending AddNew or Edit without a word, as DAO does.
+RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
+  RecordsetState& s = Checked(state);
+  s.Load();
+  s.mode = RecordsetState::Mode::kNone;
+  return s;
+}
+
+}  // namespace
+
+bool Recordset::Eof() const {
+  RecordsetState& s = Checked(state_);
+  s.Load();
+  return s.position >= s.Count();
+}
+
+void Recordset::MoveFirst() {
+  RecordsetState& s = Moving(state_);
+  if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  s.position = 0;
+}
+
+void Recordset::MoveLast() {
+  RecordsetState& s = Moving(state_);
+  if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  s.position = s.Count() - 1;
+}
+
+void Recordset::MoveNext() {
+  RecordsetState& s = Moving(state_);
+  if (s.position >= s.Count()) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  ++s.position;
+}
+
+int64_t Recordset::RecordCount() const {
+  RecordsetState& s = Checked(state_);
+  s.Load();
+  return int64_t(s.Count());
+}
+
+RecordsetFieldCollection& Recordset::Fields() {
+  Checked(state_);
+  return fields_;
+}
+
+bool Recordset::Updatable() const {
+  return !Checked(state_).table.empty();
+}
+
+void Recordset::AddNew() {
+  RecordsetState& s = Checked(state_);
+  if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (s.mode != RecordsetState::Mode::kNone) {
+    throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
+  }
+  s.buffer.assign(s.columns.size(), Variant());
+  s.changed.assign(s.columns.size(), false);
+  s.mode = RecordsetState::Mode::kAdd;
+}
+
+void Recordset::Edit() {
+  RecordsetState& s = Checked(state_);
+  if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (s.mode != RecordsetState::Mode::kNone) {
+    throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
+  }
+  s.Load();
+  if (s.position >= s.Count()) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  size_t width = s.columns.size();
+  s.buffer.assign(s.values.begin() + std::ptrdiff_t(s.position * width),
+                  s.values.begin() + std::ptrdiff_t((s.position + 1) * width));
+  s.changed.assign(width, false);
+  s.mode = RecordsetState::Mode::kEdit;
+}
+
+void Recordset::Update() {
+  RecordsetState& s = Checked(state_);
+  if (s.mode == RecordsetState::Mode::kNone) {
+    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
+  }
+  const std::string& source = detail::kRecordset;
+  std::vector<size_t> set;
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    if (s.changed[i]) set.push_back(i);
+  }
+  std::string table = detail::QuoteName(s.table);
+  if (s.mode == RecordsetState::Mode::kAdd) {
+    std::string sql = "INSERT INTO " + table;
+    if (set.empty()) {
+      sql += " DEFAULT VALUES";
+    } else {
+      std::string names;
+      std::string marks;
+      for (size_t i : set) {
+        names += (names.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin);
+        marks += marks.empty() ? "?" : ", ?";
+      }
+      sql += " (" + names + ") VALUES (" + marks + ")";
+    }
+    int64_t rowid = 0;
+    {
+      detail::StatementUse use(s.connection->Cached(sql, source));
+      for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
+      use->Step(source);
+      rowid = sqlite3_last_insert_rowid(s.connection->Handle(source));
+    }
+    if (s.loaded) {
+      bool atEnd = s.position >= s.Count();
+      if (s.rereadAfterInsert) {
+        detail::StatementUse use(s.connection->Cached("SELECT " + detail::ColumnList(s.columns) +
+                                                          " FROM " + table + " WHERE " +
+                                                          s.rowidName + " = ?1",
+                                                      source));
+        use->Bind(1, Variant(rowid), source);
+        if (!use->Step(source)) throw DaoFailure(kRecordDeleted, source);
+        for (size_t i = 0; i < s.columns.size(); ++i) {
+          s.buffer[i] = detail::NormalizeRead(use->Column(int(i)), s.columns[i]);
+        }
+      }
+      s.rowids.push_back(rowid);
+      s.values.insert(s.values.end(), s.buffer.begin(), s.buffer.end());
+      if (atEnd) s.position = s.Count();
+    }
+  } else if (!set.empty()) {
+    std::string assignments;
+    for (size_t i : set) {
+      assignments +=
+          (assignments.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin) + " = ?";
+    }
+    std::string sql = "UPDATE " + table + " SET " + assignments + " WHERE " + s.rowidName + " = ?";
+    detail::StatementUse use(s.connection->Cached(sql, source));
+    for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
+    use->Bind(int(set.size() + 1), Variant(s.rowids[s.position]), source);
+    use->Step(source);
+    if (sqlite3_changes64(s.connection->Handle(source)) == 0) {
+      throw DaoFailure(kRecordDeleted, source);
+    }
+    size_t width = s.columns.size();
+    for (size_t i : set) s.values[s.position * width + i] = s.buffer[i];
+  }
+  s.mode = RecordsetState::Mode::kNone;
+}
+
+void Recordset::CancelUpdate() {
+  RecordsetState& s = Checked(state_);
+  if (s.mode == RecordsetState::Mode::kNone) {
+    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
+  }
+  s.mode = RecordsetState::Mode::kNone;
+}
+
+void Recordset::Close() {
+  if (!state_) return;
+  RecordsetState& s = *state_;
+  s.closed = true;
+  s.mode = RecordsetState::Mode::kNone;
+  std::vector<Variant>().swap(s.values);
+  std::vector<int64_t>().swap(s.rowids);
+}
+
+// --- Query -------------------------------------------------------------------------------------
+
+Query::Query(std::shared_ptr<detail::Connection> connection,
+             std::unique_ptr<detail::PreparedQuery> prepared)
+    : connection_(std::move(connection)), prepared_(std::move(prepared)) {
+  values_.resize(ParameterCount());
+}
+
+Query::Query(Query&&) noexcept = default;
+
+Query& Query::operator=(Query&& other) noexcept {
+  // The old statement goes first, while the connection it belongs to is still held.
+  prepared_ = std::move(other.prepared_);
+  connection_ = std::move(other.connection_);
+  values_ = std::move(other.values_);
+  return *this;
+}
+
+Query::~Query() = default;
+
+size_t Query::ParameterCount() const {
+  if (!prepared_) throw DaoFailure(kObjectInvalid, detail::kDatabase);
+  connection_->Handle(detail::kDatabase);
+  return size_t(sqlite3_bind_parameter_count(prepared_->statement->get()));
+}
+
+void Query::Bind(size_t position, const Variant& value) {
+  if (position < 1 || position > ParameterCount()) {
+    throw DaoFailure(kInvalidArgument, detail::kDatabase);
+  }
+  values_[position - 1] = value;
+}
+
+Recordset Query::OpenRecordset() {
+  ParameterCount();
+  return Recordset(detail::RunSelection(connection_, *prepared_, values_));
+}
+
+int64_t Query::Execute() {
+  ParameterCount();
+  return detail::RunAction(*connection_, *prepared_, values_);
+}
+
+}  // namespace horavex::dao
