@@ -152,6 +152,13 @@ std::string HostFileSystem::Resolve(const std::string& path) const {
   } else if (!rest.empty() && IsSeparator(rest[0])) {
     result = "/";
   }
+  {
+    // An exactly spelled existing path resolves to itself: one stat instead of one per component.
+    fs::path exact = result;
+    for (const std::string& part : SplitComponents(rest)) exact /= part;
+    std::error_code ec0;
+    if (!exact.empty() && fs::exists(exact, ec0)) return exact.string();
+  }
   bool existing = true;
   for (const std::string& part : SplitComponents(rest)) {
     std::string name = existing ? MatchComponent(result, part) : part;

@@ -43,7 +43,8 @@ struct Line {
 Line ReadLine(std::string_view bytes, size_t pos) {
   Line line;
   line.begin = pos;
-  line.end = std::min(bytes.find_first_of("\r\n", pos), bytes.size());
+  line.end = pos;
+  while (line.end < bytes.size() && bytes[line.end] != '\r' && bytes[line.end] != '\n') ++line.end;
   line.next = line.end;
   if (line.end < bytes.size()) {
     bool crlf =
@@ -104,7 +105,19 @@ struct Wanted {
       : bytes(std::move(bytesIn)), utf8(text::Cp1252ToUtf8(bytes)) {}
   bool Matches(std::string_view stored) const {
     // One byte is one character, so names of different byte length never match.
-    return stored.size() == bytes.size() && text::EqualsNoCase(text::Cp1252ToUtf8(stored), utf8);
+    if (stored.size() != bytes.size()) return false;
+    bool ascii = true;
+    for (size_t i = 0; i < stored.size(); ++i) {
+      unsigned char a = stored[i], b = bytes[i];
+      if (a >= 0x80 || b >= 0x80) {
+        ascii = false;
+        break;
+      }
+      if (a != b && ((a | 0x20) != (b | 0x20) || (a | 0x20) < 'a' || (a | 0x20) > 'z'))
+        return false;
+    }
+    if (ascii) return true;
+    return text::EqualsNoCase(text::Cp1252ToUtf8(stored), utf8);
   }
   std::string bytes;
   std::string utf8;
