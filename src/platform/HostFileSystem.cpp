@@ -152,15 +152,16 @@ std::string HostFileSystem::Resolve(const std::string& path) const {
   } else if (!rest.empty() && IsSeparator(rest[0])) {
     result = "/";
   }
+  const std::vector<std::string> parts = SplitComponents(rest);
   {
     // An exactly spelled existing path resolves to itself: one stat instead of one per component.
     fs::path exact = result;
-    for (const std::string& part : SplitComponents(rest)) exact /= part;
+    for (const std::string& part : parts) exact /= part;
     std::error_code ec0;
     if (!exact.empty() && fs::exists(exact, ec0)) return exact.string();
   }
   bool existing = true;
-  for (const std::string& part : SplitComponents(rest)) {
+  for (const std::string& part : parts) {
     std::string name = existing ? MatchComponent(result, part) : part;
     std::error_code ec;
     result /= name;
@@ -236,7 +237,7 @@ void HostFileSystem::CopyFile(const std::string& from, const std::string& to) {
   std::string source = Resolve(from);
   fs::path target = Resolve(to);
   FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) throw ErrnoFailure(errno == ENOENT ? ENOENT : errno, kFileNotFound);
+  if (in.get() < 0) throw ErrnoFailure(errno, kFileNotFound);
   struct stat st {};
   if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw RuntimeFailure(kFileNotFound);
   std::string temp = TemporaryBeside(target);

@@ -2,6 +2,16 @@
 #include "standard/StandardModule.h"
 
 namespace horavex {
+namespace {
+
+// Grows the list to upper index i, allocating it on the first machine, and stores the name.
+void StoreMachine(std::optional<IndexList>& names, int i, const std::string& name) {
+  if (!names) names.emplace();
+  names->Resize(i);
+  (*names)[i] = name;
+}
+
+}  // namespace
 
 void StandardModule::GetExistingMachines(const std::string& configIniPath) {
   Handler h(*this, "GetExistingMachines");
@@ -17,11 +27,7 @@ void StandardModule::GetExistingMachines(const std::string& configIniPath) {
         name = LoadIniString("Common", "NameM" + std::to_string(i), configIniPath, false);
       });
       if (name == "-" || name.empty()) return;
-      h.step([&] {
-        if (!MachineNames) MachineNames.emplace();
-        MachineNames->Resize(i);
-        (*MachineNames)[i] = name;
-      });
+      h.step([&] { StoreMachine(MachineNames, i, name); });
     }
     return;
   }
@@ -29,10 +35,9 @@ void StandardModule::GetExistingMachines(const std::string& configIniPath) {
   h.step([&] { count = LoadIniInteger("Project", "NumberOfMachines", ProgramIniPath, false); });
   for (int i = 1; i <= count; ++i) {
     h.step([&] {
-      if (!MachineNames) MachineNames.emplace();
-      MachineNames->Resize(i);
-      (*MachineNames)[i] =
-          LoadIniString("Machine" + std::to_string(i), "MachineName", ProgramIniPath, false);
+      StoreMachine(
+          MachineNames, i,
+          LoadIniString("Machine" + std::to_string(i), "MachineName", ProgramIniPath, false));
     });
   }
 }
