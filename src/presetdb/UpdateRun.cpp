@@ -1,10 +1,142 @@
 #include "presetdb/UpdateRun.h"
 
+#include <limits>
+
+#include "platform/Failure.h"
+#include "platform/Text.h"
+#include "presetdb/Objects.h"
+#include "standard/Handler.h"
+
 namespace horavex {
 
+std::string& VarNamePatternTable::operator()(int64_t system, int64_t part) {
+  if (system < 0 || system > 1 || part < 1 || part > 50) {
+    throw RuntimeFailure(kSubscriptOutOfRange);
+  }
+  return patterns_[size_t(system)][size_t(part - 1)];
+}
+
 void UpdateRun::WorkOnMDB() {
-  // Placeholder: the preset database update.
-  (void)module_;
+  Handler h(module_, "WorkOnMDB");
+  FileSystem& files = module_.services().files;
+  std::string sourcePath, componentPath, configIniPath, machineCopyPath;
+  h.step([&] { sourcePath = module_.GetPathSourceOCXMDB(); });
+  h.step([&] { componentPath = module_.GetPathOCXMDB(); });
+  h.step([&] { configIniPath = module_.GetQ4TConfigurationIniPath(); });
+  h.step([&] { machineCopyPath = module_.GetPathMachineCopyMDB(configIniPath); });
+
+  h.step([&] {
+    SystemIndex = 0;
+    if (!module_.StartModeIntegrated &&
+        module_.LoadIniBoolean("Project", "VWStudio", module_.ProgramIniPath, false)) {
+      SystemIndex = 1;
+    }
+  });
+
+  if (sourcePath.empty()) return;
+
+  h.step([&] { SavedFileTimes = files.GetTimes(sourcePath); });
+
+  if (module_.StartModeIntegrated) {
+    if (h.test([&] { return machineCopyPath.empty() || !files.IsPlainFile(machineCopyPath); })) {
+      h.step([&] {
+        std::string fileName = module_.GetFileNameOnly(componentPath);
+        std::string text = "Konnte die Datei:\"" + fileName + "\" in der Vorlage nicht finden!" +
+                           "\r\n\r\nIst das Bild in der Vorlage noch nicht vorhanden (also neu)?" +
+                           "\r\nDann ist diese Meldung völlig normal und es wird eine neue Datei " +
+                           "mit den Standardwerten erzeugt.";
+        module_.services().ui.MessageBox({text, module_.services().process.ProgramFileName(),
+                                          MsgIcon::Information, MsgButtons::Ok, MsgDefault::First});
+      });
+    } else {
+      h.step([&] { files.CopyFile(machineCopyPath, componentPath); });
+    }
+  }
+
+  h.step([&] { ReadVarNamePatterns(sourcePath); });
+
+  std::optional<dao::Database> work;
+  h.step([&] { work = dao::Database::Open(sourcePath); });
+  h.step([&] { RebuildPresetDefs(Require(work)); });
+  h.step([&] { CategorieNachCategoryID(); });
+  h.step([&] { CreateRecordSets(Require(work)); });
+  h.step([&] { TakeOver(Require(work), componentPath); });
+  h.step([&] { takeover_.Close(); });
+  h.step([&] {
+    if (work) work->Close();
+  });
+
+  h.step([&] { files.CopyFile(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB()); });
+  h.step([&] {
+    if (SavedFileTimes) files.SetTimes(sourcePath, *SavedFileTimes);
+  });
+}
+
+void UpdateRun::ReadVarNamePatterns(const std::string& sourcePath) {
+  dao::Database source = dao::Database::Open(sourcePath);
+  dao::Recordset records = source.OpenRecordset("Source_DEFS");
+  for (; !records.Eof(); records.MoveNext()) {
+    try {
+      dao::Variant name = records.Fields()["System"].Value();
+      if (name.IsNull()) throw RuntimeFailure(kInvalidUseOfNull);
+      std::string system = text::Upper(name.ToText());
+      if (system == "VISIWINSTUDIO") {
+        StoreVarNamePattern(records, 1);
+      } else if (system == "VISIWIN32") {
+        StoreVarNamePattern(records, 0);
+      }
+    } catch (const Failure&) {
+      // A faulty record is not reported: part 1 falls back to the bare template text.
+      VarNamePatterns(0, 1) = "###Var_Name";
+      VarNamePatterns(1, 1) = "###Var_Name";
+    }
+  }
+  records.Close();
+  source.Close();
+}
+
+void UpdateRun::StoreVarNamePattern(dao::Recordset& records, int16_t system) {
+  dao::Variant part = records.Fields()["Part"].Value();
+  int64_t number = part.ToInteger();
+  if (number < std::numeric_limits<int32_t>::min() ||
+      number > std::numeric_limits<int32_t>::max()) {
+    throw RuntimeFailure(kOverflow);
+  }
+  dao::Variant pattern = records.Fields()["Var_Name"].Value();
+  if (pattern.IsNull()) throw RuntimeFailure(kInvalidUseOfNull);
+  VarNamePatterns(system, number) = pattern.ToText();
+}
+
+void UpdateRun::RebuildPresetDefs(dao::Database& work) {
+  dao::TableDefCollection& tables = work.TableDefs();
+  for (const dao::TableDef& table : tables) {
+    if (table.Name() == "PRESET_DEFS") {
+      tables.Delete("PRESET_DEFS");
+      tables.Refresh();
+      break;
+    }
+  }
+  dao::TableDef source = tables["Source_PRESET_DEFS"];
+  dao::TableDef presets = work.CreateTableDef("PRESET_DEFS");
+  for (const dao::Field& field : source.Fields()) {
+    presets.Fields().Append(presets.CreateField(field.Name(), field.Type(), field.Size()));
+  }
+  tables.Append(presets);
+  tables.Refresh();
+}
+
+void UpdateRun::TakeOver(dao::Database& work, const std::string& componentPath) {
+  FileSystem& files = module_.services().files;
+  if (componentPath.empty() || !files.IsPlainFile(componentPath)) return;
+  dao::Database& takeover = takeover_.Open(componentPath);
+  bool found = false;
+  for (const dao::TableDef& table : takeover.TableDefs()) {
+    if (table.Name() == "PRESET_DEFS") found = true;
+  }
+  if (!found) return;
+  std::optional<dao::Recordset> records = takeover.OpenRecordset("PRESET_DEFS");
+  module_.GetAddFields();
+  TakeoverMachineCopyMDBData(work, records);
 }
 
 }  // namespace horavex

@@ -24,7 +24,7 @@ void Handler::Report(std::exception_ptr failure) {
 
   // A failure while a report is under way goes one level up instead of re-entering ErrorSub.
   if (module_.Reporting()) std::rethrow_exception(failure);
-  int32_t answer = module_.ErrorSub(number, source, description, procedureName_, false);
+  int32_t answer = module_.ErrorSub(number, source, description, procedureName_, fatal_);
   if (answer == 1) module_.EndProgram();
 }
 

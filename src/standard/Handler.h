@@ -13,8 +13,9 @@ namespace horavex {
 // reported through ErrorSub; on the answer 1 the program ends, otherwise the next step runs.
 class Handler {
  public:
-  Handler(StandardModule& module, std::string procedureName)
-      : module_(module), procedureName_(std::move(procedureName)) {}
+  // A fatal handler reports with Fatal true: the box "Fatal error" instead of the question.
+  Handler(StandardModule& module, std::string procedureName, bool fatal = false)
+      : module_(module), procedureName_(std::move(procedureName)), fatal_(fatal) {}
 
   template <class F>
   void step(F&& body) {
@@ -41,6 +42,7 @@ class Handler {
 
   StandardModule& module_;
   std::string procedureName_;
+  bool fatal_;
 };
 
 }  // namespace horavex

@@ -1,0 +1,143 @@
+#include <vector>
+
+#include "platform/Text.h"
+#include "presetdb/Objects.h"
+#include "presetdb/UpdateRun.h"
+#include "standard/Handler.h"
+
+namespace horavex {
+
+void UpdateRun::CreateRecordSets(dao::Database& database) {
+  Handler h(module_, "CreateRecordSets");
+  UiServices& ui = module_.services().ui;
+  rewriteTargetChecked_ = false;
+  std::optional<dao::Recordset> target, selection;
+  h.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
+  h.step([&] {
+    selection = database.OpenRecordset(
+        "SELECT Source_PRESET_DEFS.* From Source_PRESET_DEFS ORDER BY Source_PRESET_DEFS.ID");
+  });
+  int16_t rows = 0;
+  h.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
+  if (rows < 1) return;
+
+  // TemplateValues: row r (from 1) holds the template's values by field position.
+  std::vector<std::vector<dao::Variant>> templateValues(size_t(rows) + 1);
+  for (int16_t r = 1; r <= rows; ++r) {
+    size_t fields = 0;
+    h.step([&] { fields = Require(selection).Fields().Count(); });
+    templateValues[size_t(r)].resize(fields);
+    for (size_t f = 0; f < fields; ++f) {
+      ui.ProcessPendingEvents();
+      h.step([&] { templateValues[size_t(r)][f] = selection->Fields()[f].Value(); });
+    }
+    h.step([&] { selection->MoveNext(); });
+  }
+  auto templateValue = [&](size_t f, int16_t r) -> const dao::Variant& {
+    if (f >= templateValues[size_t(r)].size()) throw RuntimeFailure(kSubscriptOutOfRange);
+    return templateValues[size_t(r)][f];
+  };
+
+  // All records of the run go into the table in one transaction.
+  bool inTransaction = false;
+  h.step([&] {
+    database.BeginTrans();
+    inTransaction = true;
+  });
+  int16_t nextId = 1;
+  int64_t part = 0;
+  std::string candidates[2];
+  int machines = 0;
+  h.step([&] {
+    if (!module_.MachineNames) throw RuntimeFailure(kSubscriptOutOfRange);
+    machines = module_.MachineNames->UBound();
+  });
+  for (int m = 1; m <= machines; ++m) {
+    if (!h.test([&] {
+          return module_.LoadIniBoolean("Project", "ForMachine" + text::Decimal(m),
+                                        module_.GetCFGPath(), false);
+        })) {
+      continue;
+    }
+    const std::string& machineName = (*module_.MachineNames)[m];
+    for (int16_t r = 1; r <= rows; ++r) {
+      ui.ProcessPendingEvents();
+      h.step([&] { Require(target).AddNew(); });
+      h.step([&] { target->Fields()["ID"].SetValue(nextId); });
+      h.step([&] { nextId = ToInteger16(int64_t(nextId) + 1); });
+      size_t fields = 0;
+      h.step([&] { fields = Require(target).Fields().Count(); });
+      for (size_t f = 1; f < fields; ++f) {
+        ui.ProcessPendingEvents();
+        h.step([&] {
+          const dao::Variant& value = templateValue(f, r);
+          dao::RecordsetField field = target->Fields()[f];
+          if (!value.IsText()) {
+            field.SetValue(value);
+          } else if (text::Upper(field.Name()) == "VAR_NAME") {
+            // The part number as the record holds it now: set only when part comes first.
+            h.step([&] { part = target->Fields()["part"].Value().ToInteger(); });
+            for (int k = 0; k <= 1; ++k) {
+              h.step([&] {
+                candidates[k] =
+                    ReplaceSearchItem(VarNamePatterns(k, part), "###Var_Name", value.ToText());
+              });
+              h.step([&] {
+                candidates[k] = ReplaceSearchItem(candidates[k], "###machine", machineName);
+              });
+              h.step([&] {
+                candidates[k] = ReplaceSearchItem(candidates[k], "###machine", machineName);
+              });
+            }
+            h.step([&] { VarNameInQuelleErsetzen(candidates[0], candidates[1]); });
+            field.SetValue(candidates[SystemIndex]);
+          } else {
+            field.SetValue(ReplaceSearchItem(value.ToText(), "###machine", machineName));
+          }
+        });
+      }
+      h.step([&] { target->Update(); });
+    }
+  }
+  if (inTransaction) h.step([&] { database.CommitTrans(); });
+}
+
+std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,
+                                         const std::string& replacement) {
+  Handler h(module_, "ReplaceSearchItem");
+  std::string result;
+  h.step([&] {
+    size_t at = text::Upper(text).find(text::Upper(searchItem));
+    if (at == std::string::npos) {
+      result = text;
+      return;
+    }
+    int64_t pos = int64_t(text::Length(std::string_view(text).substr(0, at))) + 1;
+    ToInteger16(pos);
+    int64_t rest = int64_t(text::Length(text)) - (pos - 1) - int64_t(text::Length(searchItem));
+    if (rest < 0) throw RuntimeFailure(kInvalidProcedureCall);
+    result = text::Left(text, size_t(pos - 1)) + replacement + text::Right(text, size_t(rest));
+  });
+  return result;
+}
+
+void UpdateRun::VarNameInQuelleErsetzen(const std::string& nameVisiWin32,
+                                        const std::string& nameVisiWinStudio) {
+  Handler h(module_, "VarNameInQuelleErsetzen");
+  if (!takeover_.IsOpen()) {
+    // Whether the component database is there is asked once per generation; a database that
+    // cannot be opened is reported once, not for every variable name.
+    if (rewriteTargetChecked_) return;
+    rewriteTargetChecked_ = true;
+    std::string path;
+    h.step([&] { path = module_.GetPathOCXMDB(); });
+    if (path.empty() || !module_.services().files.IsPlainFile(path)) return;
+    h.step([&] { takeover_.Open(path); });
+    if (!takeover_.IsOpen()) return;
+  }
+  const std::string& oldName = SystemIndex != 0 ? nameVisiWin32 : nameVisiWinStudio;
+  const std::string& newName = SystemIndex != 0 ? nameVisiWinStudio : nameVisiWin32;
+  h.step([&] { takeover_.RewriteVarName(oldName, newName); });
+}
+
+}  // namespace horavex

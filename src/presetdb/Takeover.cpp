@@ -1,0 +1,277 @@
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Text.h"
+#include "presetdb/Objects.h"
+#include "presetdb/UpdateRun.h"
+#include "standard/Handler.h"
+
+namespace horavex {
+namespace {
+
+constexpr size_t kStandardFieldCount = 15;
+constexpr const char* kDatabaseError = "Database-Error - Contact Administrator!";
+constexpr int32_t kDatabaseErrorNumber = 9999;
+
+// Positions of the values in a takeover row, and the fields they are read from; 6 is unused.
+constexpr size_t kCategoryPosition = 4;
+constexpr size_t kOffsetPosition = 7;
+constexpr std::array<const char*, 15> kRowFields = {
+    "ID",    "machine_type", "type",    "var_name",
+    nullptr, "isBitArray",   nullptr,   "offset_or_bitno",
+    "text",  "page_name",    "abs_min", "abs_max",
+    "min",   "max",          "pass"};
+constexpr size_t kFirstTakenOver = 10;  // abs_min to pass are written
+
+// A number as Jet reads it from an unquoted literal: digits with an optional sign, decimal
+// point and exponent. Anything else would make the query text invalid.
+std::optional<dao::Variant> NumberLiteral(const std::string& text) {
+  size_t i = 0, digits = 0;
+  bool whole = true;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++digits;
+  if (i < text.size() && text[i] == '.') {
+    whole = false;
+    for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+    whole = false;
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    size_t exponent = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++exponent;
+    if (exponent == 0) return std::nullopt;
+  }
+  if (i != text.size()) return std::nullopt;
+  try {
+    if (whole) return dao::Variant(int64_t(std::stoll(text)));
+    return dao::Variant(std::stod(text));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string MatchKey(const std::string& machineType, const std::string& varName, double offset) {
+  if (offset == 0) offset = 0;  // -0 matches 0
+  char bytes[sizeof offset];
+  std::memcpy(bytes, &offset, sizeof offset);
+  return text::Upper(machineType) + '\0' + text::Upper(varName) + '\0' +
+         std::string(bytes, sizeof bytes);
+}
+
+// The records of the work table by machine_type, var_name and offset_or_bitno, each key with
+// its first record, so that a takeover row finds its match without scanning the table. The
+// match itself is made by the selection query, bound to the candidate's rowid.
+class WorkRecordIndex {
+ public:
+  WorkRecordIndex(dao::Database& work, const std::string& additionalSelect)
+      : query_(work.CreateQuery(
+            "SELECT PRESET_DEFS.ID, PRESET_DEFS.machine_type, PRESET_DEFS.type,"
+            " PRESET_DEFS.var_name, PRESET_DEFS.category_id, PRESET_DEFS.isBitArray,"
+            " PRESET_DEFS.offset_or_bitno, PRESET_DEFS.text, PRESET_DEFS.page_name,"
+            " PRESET_DEFS.abs_min, PRESET_DEFS.abs_max, PRESET_DEFS.min, PRESET_DEFS.max,"
+            " PRESET_DEFS.pass" +
+            additionalSelect +
+            " From PRESET_DEFS "
+            " WHERE (((PRESET_DEFS.machine_type)=?1 COLLATE ANSI_NOCASE)"
+            " AND ((PRESET_DEFS.var_name)=?2 COLLATE ANSI_NOCASE) "
+            " AND ((PRESET_DEFS.offset_or_bitno)=?3)) AND PRESET_DEFS.rowid=?4;")) {
+    dao::Recordset records = work.OpenRecordset(
+        "SELECT rowid AS record, machine_type, var_name, offset_or_bitno FROM PRESET_DEFS "
+        "ORDER BY rowid");
+    for (; !records.Eof(); records.MoveNext()) {
+      dao::Variant machineType = records.Fields()[1].Value();
+      dao::Variant varName = records.Fields()[2].Value();
+      dao::Variant offset = records.Fields()[3].Value();
+      if (machineType.IsNull() || varName.IsNull() || !offset.IsNumber()) continue;
+      first_.emplace(MatchKey(machineType.ToText(), varName.ToText(), offset.ToDouble()),
+                     records.Fields()[0].Value().ToInteger());
+    }
+  }
+
+  // The first record matching the row, as the query without the rowid would select it; none
+  // when the row's values could not form a valid query or nothing matches.
+  std::optional<dao::Recordset> FirstMatch(const std::vector<dao::Variant>& row) {
+    std::string machineType = row[1].ToText();
+    std::string varName = row[3].ToText();
+    std::optional<dao::Variant> offset = NumberLiteral(row[kOffsetPosition].ToText());
+    if (!offset) return std::nullopt;
+    auto found = first_.find(MatchKey(machineType, varName, offset->ToDouble()));
+    if (found == first_.end()) return std::nullopt;
+    query_.Bind(1, machineType);
+    query_.Bind(2, varName);
+    query_.Bind(3, *offset);
+    query_.Bind(4, found->second);
+    return query_.OpenRecordset();
+  }
+
+ private:
+  dao::Query query_;
+  std::unordered_map<std::string, int64_t> first_;
+};
+
+}  // namespace
+
+void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
+                                           std::optional<dao::Recordset>& records) {
+  Handler h(module_, "TakeoverMachineCopyMDBData");
+  Handler fatal(module_, "TakeoverMachineCopyMDBData", true);
+  const std::string program = module_.services().process.ProgramFileName();
+  const std::string quote = "\"";
+  std::string component;
+  h.step([&] { component = text::Upper(module_.GetOCXName()); });
+
+  if (h.test([&] {
+        return Require(records).Fields().Count() > kStandardFieldCount &&
+               module_.AdditionalFieldsCount == 0;
+      })) {
+    const std::string pieces[] = {
+        "WARNING!", "Machinecopy contains data in fields that won't be taken over!",
+        "Configurationfile " + quote + component + ".CFG" + quote + ", missing entry " + quote +
+            "DataBaseAdditionalFields " + quote,
+        "If you continue now this data will be lost.", "Continue?"};
+    if (module_.SilentMode) {
+      std::string record;
+      for (const std::string& piece : pieces) record += piece;
+      h.step([&] { module_.WriteServicePackLog(record); });
+    } else {
+      std::string message;
+      for (const std::string& piece : pieces) message += (message.empty() ? "" : kLfCr) + piece;
+      int answer = kAnswerYes;
+      h.step([&] {
+        answer = module_.services().ui.MessageBox(
+            {message, program, MsgIcon::Exclamation, MsgButtons::YesNo, MsgDefault::Second});
+      });
+      if (answer == kAnswerNo) {
+        h.step([&] {
+          module_.WriteErrorLog(program + " :" + kDatabaseError + " Configurationprogram " + quote +
+                                component + quote + " terminated." +
+                                " Please check Configuration in " + quote + component + ".CFG" +
+                                quote + " Restart " + text::Upper(module_.ProgramFolder()) + kSep +
+                                program + ".EXE!");
+        });
+        fatal.step([&] { throw Failure(kDatabaseErrorNumber, program, kDatabaseError); });
+      }
+    }
+  }
+
+  if (!records) return;
+
+  bool legacyCategory = false;
+  h.step([&] {
+    for (size_t i = 0; i < records->Fields().Count(); ++i) {
+      if (text::EqualsNoCase(records->Fields()[i].Name(), "categorie")) legacyCategory = true;
+    }
+  });
+
+  // An empty table is a normal state: there is nothing to take over and nothing to report.
+  int32_t rows = 0;
+  bool empty = false;
+  h.step([&] { empty = records->RecordCount() == 0; });
+  if (!empty) {
+    int16_t count = 0;
+    h.step([&] { count = ToInteger16(records->RecordCount()); });
+    h.step([&] { records->MoveFirst(); });
+    int32_t i = 1;
+    for (; i <= count; ++i) {
+      h.step([&] { records->MoveNext(); });
+      if (h.test([&] { return records->Eof(); })) break;
+    }
+    rows = i;
+  }
+
+  // TakeoverRows: row i (from 1) by the fixed positions, as wide as the table has fields.
+  std::vector<std::vector<dao::Variant>> takeoverRows;
+  if (rows > 0) {
+    h.step([&] { records->MoveFirst(); });
+    size_t width = 0;
+    h.step([&] { width = records->Fields().Count() + 1; });
+    takeoverRows.assign(size_t(rows) + 1, std::vector<dao::Variant>(width));
+    // Each field is looked up by name once; a missing one fails (and is reported) per row.
+    std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
+    for (size_t p = 0; p < kRowFields.size(); ++p) {
+      const char* name =
+          p == kCategoryPosition ? (legacyCategory ? "categorie" : "category_id") : kRowFields[p];
+      if (name != nullptr) fields[p] = records->Fields().Find(name);
+    }
+    for (int32_t i = 1; i <= rows; ++i) {
+      module_.services().ui.ProcessPendingEvents();
+      std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
+      for (size_t p = 0; p < kRowFields.size(); ++p) {
+        if (p == 6) continue;
+        h.step([&] {
+          const char* name = p == kCategoryPosition ? (legacyCategory ? "categorie" : "category_id")
+                                                    : kRowFields[p];
+          dao::Variant value = fields[p] ? fields[p]->Value() : records->Fields()[name].Value();
+          if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
+          row[p] = std::move(value);
+        });
+      }
+      h.step([&] { records->MoveNext(); });
+    }
+  }
+
+  records.reset();
+  if (rows < 1) return;
+
+  // The work table and the additional fields do not change while the rows are taken over, so
+  // they are checked once, at the first row.
+  std::vector<std::string> workFields;
+  h.step([&] {
+    dao::Recordset work = workDatabase.OpenRecordset("PRESET_DEFS");
+    for (size_t f = 1; f < work.Fields().Count(); ++f)
+      workFields.push_back(work.Fields()[f].Name());
+  });
+  for (int j = 1; j <= module_.AdditionalFields.UBound(); ++j) {
+    const std::string& wanted = module_.AdditionalFields[j];
+    if (std::find(workFields.begin(), workFields.end(), wanted) != workFields.end()) continue;
+    h.step([&] {
+      module_.WriteErrorLog(std::string("Conflict while attempting to extend database!") +
+                            "Configurationsfile " + quote + component + ".CFG" + quote +
+                            ", demanded field " + quote + text::Upper(wanted) + quote +
+                            "missing in machinecopy-database" + kLfCr + "Configuration of " +
+                            quote + component + quote + " aborted.");
+    });
+    fatal.step([&] { throw Failure(kDatabaseErrorNumber, program, kDatabaseError); });
+    module_.EndProgram();
+  }
+
+  // A selection that cannot be formed fails for every row: then nothing is taken over.
+  std::optional<WorkRecordIndex> index;
+  try {
+    index.emplace(workDatabase, module_.AdditionalFieldsSelect);
+  } catch (const Failure&) {
+    return;
+  }
+  bool inTransaction = false;
+  h.step([&] {
+    workDatabase.BeginTrans();
+    inTransaction = true;
+  });
+  for (int32_t i = 1; i <= rows; ++i) {
+    const std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
+    std::optional<dao::Recordset> match;
+    try {
+      if (row.size() > kOffsetPosition) match = index->FirstMatch(row);
+    } catch (const Failure&) {
+      // As an invalid query: the row is skipped without a report.
+    }
+    if (!match || match->RecordCount() == 0) continue;
+    h.step([&] { match->Edit(); });
+    for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
+      h.step([&] {
+        if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
+        match->Fields()[kRowFields[p]].SetValue(row[p]);
+      });
+    }
+    h.step([&] { match->Update(); });
+  }
+  if (inTransaction) h.step([&] { workDatabase.CommitTrans(); });
+}
+
+}  // namespace horavex

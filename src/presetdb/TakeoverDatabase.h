@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Database.h"
+#include "platform/FileSystem.h"
+
+namespace horavex {
+
+// The component database as the update run uses it: opened once, on first need, and kept open
+// until the takeover is done, instead of once per generated variable name. Its variable names
+// are indexed in memory so that each rewrite finds its records without a scan of the table.
+class TakeoverDatabase {
+ public:
+  // The open database for this path (opened now when it is not yet); throws the open's failure.
+  dao::Database& Open(const std::string& path);
+  bool IsOpen() const { return database_.has_value(); }
+  // Commits the pending rewrites and closes the file.
+  void Close();
+
+  // Gives every record of PRESET_DEFS whose var_name equals oldName (without regard to case)
+  // the var_name newName, as an UPDATE ... WHERE var_name = oldName would. The rewrites of a
+  // run share one transaction, committed by Close. A database without PRESET_DEFS has nothing
+  // to rewrite. Throws the failure of a record's write; after a failure to read the names the
+  // index stays unusable and later calls do nothing.
+  void RewriteVarName(const std::string& oldName, const std::string& newName);
+
+ private:
+  void BuildIndex();
+
+  std::optional<dao::Database> database_;
+  enum class IndexState { kNotBuilt, kBuilt, kUnusable };
+  IndexState indexState_ = IndexState::kNotBuilt;
+  // Upper-cased var_name -> rowids of the records holding it, in table order.
+  std::unordered_map<std::string, std::vector<int64_t>> recordsByName_;
+  std::optional<dao::Query> recordByRowid_;
+  bool inTransaction_ = false;
+};
+
+}  // namespace horavex
