@@ -15,8 +15,7 @@ class ReplaceSearchItemTest : public PresetFixture {};
 
 TEST_F(ReplaceSearchItemTest, ReplacesTheFirstOccurrenceFoundWithoutRegardToCase) {
   EXPECT_EQ(run.ReplaceSearchItem("Temp.###VAR_NAME", "###Var_Name", "Speed"), "Temp.Speed");
-  EXPECT_EQ(run.ReplaceSearchItem("M###machine_###MACHINE", "###machine", "A1"),
-            "MA1_###MACHINE");
+  EXPECT_EQ(run.ReplaceSearchItem("M###machine_###MACHINE", "###machine", "A1"), "MA1_###MACHINE");
   EXPECT_EQ(run.ReplaceSearchItem("Drücken.ÄB.x", "äb", "Ö"), "Drücken.Ö.x");
   EXPECT_EQ(run.ReplaceSearchItem("no item here", "###machine", "A1"), "no item here");
   EXPECT_EQ(run.ReplaceSearchItem("", "###machine", "A1"), "");
@@ -41,8 +40,9 @@ TEST_F(CreateRecordSetsTest, EmptyTemplateGivesAnEmptyTable) {
 }
 
 TEST_F(CreateRecordSetsTest, SelectedMachinesGetOneRecordPerTemplateRowInIdOrder) {
-  inst.Write(inst.ProgramIni(), "[Project]\r\nNumberOfMachines=3\r\n[Machine1]\r\nMachineName=M1"
-                                "\r\n[Machine2]\r\nMachineName=M2\r\n[Machine3]\r\nMachineName=M3\r\n");
+  inst.Write(inst.ProgramIni(),
+             "[Project]\r\nNumberOfMachines=3\r\n[Machine1]\r\nMachineName=M1"
+             "\r\n[Machine2]\r\nMachineName=M2\r\n[Machine3]\r\nMachineName=M3\r\n");
   inst.Write(inst.Cfg(),
              "[Project]\r\nForMachine1=True\r\nForMachine2=False\r\nForMachine3=true\r\n");
   inst.module.MachineNames.reset();
@@ -69,8 +69,9 @@ TEST_F(CreateRecordSetsTest, ValuesFollowTheTextAndVariableNameRules) {
                {"'VisiWin32', 1, '###machine.###Var_Name'"});
   inst.Write(inst.Cfg(), "[Project]\r\nForMachine1=False\r\nForMachine2=True\r\n");
   run.WorkOnMDB();
-  EXPECT_THAT(Presets(Target(), "*"),
-              ElementsAre("1|1|MB2_###machine|3|B2.Cnt_B2|NULL|-1|2|NULL|B2 page|0.5|NULL|1.0|2.0|3"));
+  EXPECT_THAT(
+      Presets(Target(), "*"),
+      ElementsAre("1|1|MB2_###machine|3|B2.Cnt_B2|NULL|-1|2|NULL|B2 page|0.5|NULL|1.0|2.0|3"));
 }
 
 TEST_F(CreateRecordSetsTest, MissingPatternGivesAnEmptyName) {
@@ -99,11 +100,11 @@ TEST_F(CreateRecordSetsTest, ChangeOfSystemRewritesTheEarlierNamesInBothDirectio
   MakeTemplate({Row(1, 1, "Speed", 4)});
   MakeComponent({"1, 1, 'PRESS', 3, 'a1.speed', 1, 0, 4, 't', 'p', -1, 1, -1, 1, 7",
                  "2, 1, 'PRESS', 3, 'Ns1.B2.Speed', 1, 0, 4, 't', 'p', -2, 2, -2, 2, 8"});
-  inst.Write(inst.ProgramIni(), "[Project]\r\nNumberOfMachines=2\r\nVWStudio=True\r\n"
-                                "[Machine1]\r\nMachineName=A1\r\n[Machine2]\r\nMachineName=B2\r\n");
+  inst.Write(inst.ProgramIni(),
+             "[Project]\r\nNumberOfMachines=2\r\nVWStudio=True\r\n"
+             "[Machine1]\r\nMachineName=A1\r\n[Machine2]\r\nMachineName=B2\r\n");
   run.WorkOnMDB();
-  EXPECT_THAT(Presets(Target(), "var_name, pass"),
-              ElementsAre("Ns1.A1.Speed|7", "Ns1.B2.Speed|8"));
+  EXPECT_THAT(Presets(Target(), "var_name, pass"), ElementsAre("Ns1.A1.Speed|7", "Ns1.B2.Speed|8"));
 
   inst.Write(inst.ProgramIni(), "[Project]\r\nNumberOfMachines=2\r\nVWStudio=False\r\n");
   UpdateRun back(inst.module);

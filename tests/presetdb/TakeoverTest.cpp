@@ -26,8 +26,9 @@ class TakeoverTest : public PresetFixture {
     EXPECT_FALSE(records.has_value());
   }
   std::vector<std::string> WorkValues() const {
-    return QueryRows(Work(), "SELECT ID, machine_type, var_name, offset_or_bitno, abs_min, "
-                             "abs_max, min, max, pass, text FROM PRESET_DEFS ORDER BY rowid");
+    return QueryRows(Work(),
+                     "SELECT ID, machine_type, var_name, offset_or_bitno, abs_min, "
+                     "abs_max, min, max, pass, text FROM PRESET_DEFS ORDER BY rowid");
   }
   // Earlier records in the standard layout, without part: fifteen fields with category_id.
   static std::string EarlierSql(std::vector<std::string> rows, const std::string& extraColumn = "",
@@ -82,12 +83,13 @@ TEST_F(TakeoverTest, FirstMatchingRecordGetsTheLimitsAndThePassLevel) {
 
 TEST_F(TakeoverTest, LegacyCategoryColumnAndAnEmptyTableAreNoFailure) {
   MakeWork();
-  MakeDatabase(Earlier(), EarlierSql({EarlierRow("'PRESS'", "'A1.Time'", "6", 3)}, "", "Categorie"));
+  MakeDatabase(Earlier(),
+               EarlierSql({EarlierRow("'PRESS'", "'A1.Time'", "6", 3)}, "", "Categorie"));
   LoadAdditionalFields();
   TakeOver();
-  EXPECT_THAT(WorkValues(), ElementsAre("1|PRESS|A1.Speed|4|0.0|600.0|1.0|60.0|2|first",
-                                        kUnchangedSecond,
-                                        "3|PRESS|A1.Time|6|-1.0|1.0|-0.5|0.5|3|third"));
+  EXPECT_THAT(WorkValues(),
+              ElementsAre("1|PRESS|A1.Speed|4|0.0|600.0|1.0|60.0|2|first", kUnchangedSecond,
+                          "3|PRESS|A1.Time|6|-1.0|1.0|-0.5|0.5|3|third"));
 
   MakeDatabase(Earlier(), EarlierSql({}));
   TakeOver();
@@ -145,7 +147,8 @@ TEST_F(ExtraFieldWarningTest, NoEndsTheProgramBeforeAnythingIsWritten) {
   EXPECT_EQ(ErrorLog(),
             "Horavex_Config :Database-Error - Contact Administrator! Configurationprogram "
             "\"HORAVEX\" terminated. Please check Configuration in \"HORAVEX.CFG\" Restart " +
-                text::Upper(inst.bin.string()) + "/Horavex_Config.EXE!\r\n"
+                text::Upper(inst.bin.string()) +
+                "/Horavex_Config.EXE!\r\n"
                 "Fehler in Horavex / Horavex_Config / TakeoverMachineCopyMDBData (Nr. 9999) "
                 ":Database-Error - Contact Administrator!\r\n");
   EXPECT_EQ(WorkValues(), before);

@@ -39,8 +39,9 @@ TEST_F(WorkOnMDBTest, StandaloneRunBuildsTheComponentDatabaseAsACopy) {
 
 TEST_F(WorkOnMDBTest, SystemComesFromTheProgramIniOnlyInTheStandaloneStart) {
   MakeTemplate({Row(1, 1, "Speed", 4)});
-  inst.Write(inst.ProgramIni(), "[Project]\r\nNumberOfMachines=1\r\nVWStudio=True\r\n"
-                                "[Machine1]\r\nMachineName=A1\r\n");
+  inst.Write(inst.ProgramIni(),
+             "[Project]\r\nNumberOfMachines=1\r\nVWStudio=True\r\n"
+             "[Machine1]\r\nMachineName=A1\r\n");
   run.WorkOnMDB();
   EXPECT_EQ(run.SystemIndex, 1);
   EXPECT_THAT(Presets(Target()), ElementsAre("1|Ns1.A1.Speed", "2|Ns1.B2.Speed"));
@@ -73,8 +74,8 @@ TEST_F(WorkOnMDBTest, IntegratedStartWithoutMachineCopySaysSoAndGoesOn) {
 
 TEST_F(WorkOnMDBTest, IntegratedStartTakesTheValuesOfTheMachineCopy) {
   fs::path copies = inst.root / "SaveAndRestore";
-  inst.Write(inst.ConfigIni(), "[Common]\r\nNameM1=A1\r\nNameM2=-\r\nSaveAndRestore=" +
-                                   copies.string() + "\r\n");
+  inst.Write(inst.ConfigIni(),
+             "[Common]\r\nNameM1=A1\r\nNameM2=-\r\nSaveAndRestore=" + copies.string() + "\r\n");
   MakeTemplate({Row(1, 1, "Speed", 4)});
   MakeComponent({"1, 1, 'PRESS', 3, 'A1.Speed', 1, 0, 4, 't', 'p', -5, 500, 2, 50, 9"});
   MakeDatabase(copies / "Horavex" / "Horavex.mdb",
@@ -97,10 +98,12 @@ TEST_F(WorkOnMDBTest, EarlierPresetDefsIsReplacedByTheTemplateLayoutAlone) {
           "INSERT INTO PRESET_DEFS VALUES (99, 'old');");
   run.WorkOnMDB();
   std::vector<std::string> templateColumns =
-      QueryRows(Source(), "SELECT name, type, \"notnull\", dflt_value, pk "
-                          "FROM pragma_table_info('Source_PRESET_DEFS')");
-  EXPECT_EQ(QueryRows(Source(), "SELECT name, type, \"notnull\", dflt_value, pk "
-                                "FROM pragma_table_info('PRESET_DEFS')"),
+      QueryRows(Source(),
+                "SELECT name, type, \"notnull\", dflt_value, pk "
+                "FROM pragma_table_info('Source_PRESET_DEFS')");
+  EXPECT_EQ(QueryRows(Source(),
+                      "SELECT name, type, \"notnull\", dflt_value, pk "
+                      "FROM pragma_table_info('PRESET_DEFS')"),
             templateColumns);
   EXPECT_EQ(templateColumns.size(), 15u);
   EXPECT_THAT(QueryRows(Source(), "SELECT name FROM sqlite_schema WHERE tbl_name = 'PRESET_DEFS'"),
@@ -206,14 +209,13 @@ TEST_F(WorkOnMDBTest, GarbageComponentDatabaseIsReportedAndReplaced) {
   std::string notSet = "(Nr. 91) :Object variable or With block variable not set\r\n";
   // The category step reports the file and then each step that had no database to work on;
   // the rewrite and the takeover report the file once each.
-  EXPECT_EQ(ErrorLog(), "Fehler in Horavex / DAO.Workspace / CategorieNachCategoryID " +
-                            unrecognized +
-                            "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " +
-                            notSet + "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " +
-                            notSet + "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " +
-                            notSet + "Fehler in Horavex / DAO.Workspace / VarNameInQuelleErsetzen " +
-                            unrecognized + "Fehler in Horavex / DAO.Workspace / WorkOnMDB " +
-                            unrecognized);
+  EXPECT_EQ(ErrorLog(),
+            "Fehler in Horavex / DAO.Workspace / CategorieNachCategoryID " + unrecognized +
+                "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " + notSet +
+                "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " + notSet +
+                "Fehler in Horavex / Horavex_Config / CategorieNachCategoryID " + notSet +
+                "Fehler in Horavex / DAO.Workspace / VarNameInQuelleErsetzen " + unrecognized +
+                "Fehler in Horavex / DAO.Workspace / WorkOnMDB " + unrecognized);
   EXPECT_THAT(Presets(Target()), ElementsAre("1|A1.Speed", "2|B2.Speed"));
 }
 
@@ -223,7 +225,8 @@ TEST_F(WorkOnMDBTest, GarbageSourceDatabaseIsReportedWithoutACrash) {
   run.WorkOnMDB();
   std::string log = ErrorLog();
   EXPECT_THAT(log, HasSubstr("/ DAO.Workspace / WorkOnMDB (Nr. 3343) :Unrecognized database "
-                             "format '" + Source().string() + "'."));
+                             "format '" +
+                             Source().string() + "'."));
   EXPECT_THAT(log, HasSubstr("/ WorkOnMDB (Nr. 91) :Object variable or With block variable"));
 }
 

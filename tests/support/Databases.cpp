@@ -59,16 +59,38 @@ std::vector<std::string> QueryRows(const std::filesystem::path& path, const std:
   return rows;
 }
 
+std::string DumpDatabase(const std::filesystem::path& path) {
+  std::string dump;
+  for (const std::string& table :
+       QueryRows(path, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY rowid")) {
+    dump += QueryRows(path, "SELECT sql FROM sqlite_schema WHERE name = '" + table + "'")[0] + "\n";
+    std::vector<std::string> columns =
+        QueryRows(path, "SELECT name FROM pragma_table_info('" + table + "')");
+    std::string select;
+    for (const std::string& column : columns) {
+      select += (select.empty() ? "" : " || '|' || ") + std::string("typeof(\"") + column +
+                "\") || ':' || coalesce(\"" + column + "\", '')";
+    }
+    for (const std::string& row :
+         QueryRows(path, "SELECT " + select + " FROM \"" + table + "\" ORDER BY rowid")) {
+      dump += "  " + row + "\n";
+    }
+  }
+  return dump;
+}
+
 std::string TemplateSql(const std::vector<std::string>& patterns,
                         const std::vector<std::string>& rows) {
-  std::string sql = "CREATE TABLE Source_DEFS (ID INTEGER, System TEXT(50), Part INTEGER, "
-                    "Var_Name TEXT(255));\n";
+  std::string sql =
+      "CREATE TABLE Source_DEFS (ID INTEGER, System TEXT(50), Part INTEGER, "
+      "Var_Name TEXT(255));\n";
   int id = 0;
   for (const std::string& pattern : patterns) {
     sql += "INSERT INTO Source_DEFS VALUES (" + std::to_string(++id) + ", " + pattern + ");\n";
   }
   sql += "CREATE TABLE Source_PRESET_DEFS (" + std::string(kPresetColumns) + ");\n";
-  for (const std::string& row : rows) sql += "INSERT INTO Source_PRESET_DEFS VALUES (" + row + ");\n";
+  for (const std::string& row : rows)
+    sql += "INSERT INTO Source_PRESET_DEFS VALUES (" + row + ");\n";
   return sql;
 }
 

@@ -16,6 +16,10 @@ void Execute(const std::filesystem::path& path, const std::string& sql);
 // The rows of a query, each value as text ("NULL" for null), values joined by "|".
 std::vector<std::string> QueryRows(const std::filesystem::path& path, const std::string& sql);
 
+// The whole database as text: each table's definition as stored, then its records in rowid
+// order, every value with its storage class.
+std::string DumpDatabase(const std::filesystem::path& path);
+
 // The template's field list, part before var_name, as the sample template has it.
 inline constexpr const char* kPresetColumns =
     "ID INTEGER, part SMALLINT, machine_type TEXT(50), type SMALLINT, var_name TEXT(100), "
