@@ -97,7 +97,11 @@ void QtUiServices::SetMousePointer(int pointer) {
 }
 
 void QtUiServices::ProcessPendingEvents() {
-  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+  constexpr qint64 kIntervalMs = 10;
+  if (!QCoreApplication::instance()) return;
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kIntervalMs) return;
+  QCoreApplication::processEvents();
+  sinceEvents_.start();
 }
 
 }  // namespace horavex

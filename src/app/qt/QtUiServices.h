@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 #include <string>
@@ -19,6 +20,8 @@ class QtUiServices : public UiServices {
 
   int MessageBox(const MessageBoxRequest& request) override;
   void SetMousePointer(int pointer) override;
+  // Processes the queued events, at most every few milliseconds: the record generation asks
+  // before every field, far more often than the window needs to stay responsive.
   void ProcessPendingEvents() override;
 
   QApplication& Application();
@@ -29,6 +32,7 @@ class QtUiServices : public UiServices {
   char** argv_;
   std::unique_ptr<QApplication> app_;
   bool overrideCursor_ = false;
+  QElapsedTimer sinceEvents_;
 };
 
 // The text of a message as Qt shows it: every pair of line-break characters becomes one break.
