@@ -323,6 +323,10 @@ class Recordset {
   // 3021 at the end.
   void MoveNext();
   int64_t RecordCount() const;
+  // The current record's position from 0 in the record set's order; -1 at the end.
+  int64_t AbsolutePosition() const;
+  // Makes the record at that position current; 3001 outside 0 to RecordCount() - 1.
+  void SetAbsolutePosition(int64_t position);
   RecordsetFieldCollection& Fields();
   bool Updatable() const;
 

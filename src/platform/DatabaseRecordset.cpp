@@ -486,6 +486,20 @@ void Recordset::MoveNext() {
   ++s.position;
 }
 
+int64_t Recordset::AbsolutePosition() const {
+  RecordsetState& s = Checked(state_);
+  s.Load();
+  return s.position < s.Count() ? int64_t(s.position) : -1;
+}
+
+void Recordset::SetAbsolutePosition(int64_t position) {
+  RecordsetState& s = Moving(state_);
+  if (position < 0 || uint64_t(position) >= s.Count()) {
+    throw DaoFailure(kInvalidArgument, detail::kRecordset);
+  }
+  s.position = size_t(position);
+}
+
 int64_t Recordset::RecordCount() const {
   RecordsetState& s = Checked(state_);
   s.Load();

@@ -104,8 +104,9 @@ bool WriteAll(int fd, const char* data, size_t size) {
 std::string TemporaryBeside(const fs::path& target) {
   static unsigned counter = 0;
   fs::path folder = target.parent_path();
-  std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
-                     std::to_string(++counter);
+  std::string name(1, '.');
+  name += target.filename().string();
+  name += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
   return (folder / name).string();
 }
 
@@ -217,7 +218,9 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
     ::unlink(temp.c_str());
     return false;
   }
-  SyncFolderOf(target);
+  // The content was flushed before the rename, so the file is always the old or the new one.
+  // The folder is not synced as well: ini files are written entry by entry, and making every
+  // intermediate rename durable would cost a second flush per entry for nothing.
   return true;
 }
 

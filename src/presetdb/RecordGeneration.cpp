@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 
 #include "platform/Text.h"
@@ -6,6 +7,18 @@
 #include "standard/Handler.h"
 
 namespace horavex {
+namespace {
+
+bool IsAscii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+}  // namespace
 
 void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler h(module_, "CreateRecordSets");
@@ -52,6 +65,19 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
     if (!module_.MachineNames) throw RuntimeFailure(kSubscriptOutOfRange);
     machines = module_.MachineNames->UBound();
   });
+  // Fields looked up by name once; a missing one fails (and is reported) at every use.
+  std::optional<dao::RecordsetField> idField, partField;
+  if (target) {
+    idField = target->Fields().Find("ID");
+    partField = target->Fields().Find("part");
+  }
+  // Which target fields are var_name, by position; the table does not change during the run.
+  std::vector<bool> isVarName;
+  if (target) {
+    for (size_t f = 0; f < target->Fields().Count(); ++f) {
+      isVarName.push_back(text::Upper(target->Fields()[f].Name()) == "VAR_NAME");
+    }
+  }
   for (int m = 1; m <= machines; ++m) {
     if (!h.test([&] {
           return module_.LoadIniBoolean("Project", "ForMachine" + text::Decimal(m),
@@ -63,7 +89,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
     for (int16_t r = 1; r <= rows; ++r) {
       ui.ProcessPendingEvents();
       h.step([&] { Require(target).AddNew(); });
-      h.step([&] { target->Fields()["ID"].SetValue(nextId); });
+      h.step([&] { (idField ? *idField : target->Fields()["ID"]).SetValue(nextId); });
       h.step([&] { nextId = ToInteger16(int64_t(nextId) + 1); });
       size_t fields = 0;
       h.step([&] { fields = Require(target).Fields().Count(); });
@@ -74,9 +100,11 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
           dao::RecordsetField field = target->Fields()[f];
           if (!value.IsText()) {
             field.SetValue(value);
-          } else if (text::Upper(field.Name()) == "VAR_NAME") {
+          } else if (f < isVarName.size() && isVarName[f]) {
             // The part number as the record holds it now: set only when part comes first.
-            h.step([&] { part = target->Fields()["part"].Value().ToInteger(); });
+            h.step([&] {
+              part = (partField ? *partField : target->Fields()["part"]).Value().ToInteger();
+            });
             for (int k = 0; k <= 1; ++k) {
               h.step([&] {
                 candidates[k] =
@@ -107,6 +135,19 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
   Handler h(module_, "ReplaceSearchItem");
   std::string result;
   h.step([&] {
+    if (IsAscii(text) && IsAscii(searchItem)) {
+      // Characters are bytes here; the general way below converts to upper case first.
+      auto at = std::search(text.begin(), text.end(), searchItem.begin(), searchItem.end(),
+                            [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); });
+      if (at == text.end() && !searchItem.empty()) {
+        result = text;
+        return;
+      }
+      size_t pos = size_t(at - text.begin()) + 1;
+      ToInteger16(int64_t(pos));
+      result = text.substr(0, pos - 1) + replacement + text.substr(pos - 1 + searchItem.size());
+      return;
+    }
     size_t at = text::Upper(text).find(text::Upper(searchItem));
     if (at == std::string::npos) {
       result = text;

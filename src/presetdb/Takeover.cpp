@@ -65,53 +65,56 @@ std::string MatchKey(const std::string& machineType, const std::string& varName,
 }
 
 // The records of the work table by machine_type, var_name and offset_or_bitno, each key with
-// its first record, so that a takeover row finds its match without scanning the table. The
-// match itself is made by the selection query, bound to the candidate's rowid.
+// its first record in table order: the record that the selection of one takeover row would
+// give first, found without running that selection against the whole table. Text matches as
+// the ANSI_NOCASE collation compares it (upper-cased over Windows-1252), numbers by value;
+// Null matches nothing.
 class WorkRecordIndex {
  public:
+  // Fails as the selection would when the additional fields make it invalid.
   WorkRecordIndex(dao::Database& work, const std::string& additionalSelect)
-      : query_(work.CreateQuery(
-            "SELECT PRESET_DEFS.ID, PRESET_DEFS.machine_type, PRESET_DEFS.type,"
-            " PRESET_DEFS.var_name, PRESET_DEFS.category_id, PRESET_DEFS.isBitArray,"
-            " PRESET_DEFS.offset_or_bitno, PRESET_DEFS.text, PRESET_DEFS.page_name,"
-            " PRESET_DEFS.abs_min, PRESET_DEFS.abs_max, PRESET_DEFS.min, PRESET_DEFS.max,"
-            " PRESET_DEFS.pass" +
-            additionalSelect +
-            " From PRESET_DEFS "
-            " WHERE (((PRESET_DEFS.machine_type)=?1 COLLATE ANSI_NOCASE)"
-            " AND ((PRESET_DEFS.var_name)=?2 COLLATE ANSI_NOCASE) "
-            " AND ((PRESET_DEFS.offset_or_bitno)=?3)) AND PRESET_DEFS.rowid=?4;")) {
-    dao::Recordset records = work.OpenRecordset(
-        "SELECT rowid AS record, machine_type, var_name, offset_or_bitno FROM PRESET_DEFS "
-        "ORDER BY rowid");
-    for (; !records.Eof(); records.MoveNext()) {
-      dao::Variant machineType = records.Fields()[1].Value();
-      dao::Variant varName = records.Fields()[2].Value();
-      dao::Variant offset = records.Fields()[3].Value();
-      if (machineType.IsNull() || varName.IsNull() || !offset.IsNumber()) continue;
-      first_.emplace(MatchKey(machineType.ToText(), varName.ToText(), offset.ToDouble()),
-                     records.Fields()[0].Value().ToInteger());
+      : records_(work.OpenRecordset(
+            "SELECT machine_type, var_name, offset_or_bitno, abs_min, abs_max, min, max, pass "
+            "FROM PRESET_DEFS")) {
+    work.CreateQuery(
+        "SELECT PRESET_DEFS.ID, PRESET_DEFS.machine_type, PRESET_DEFS.type,"
+        " PRESET_DEFS.var_name, PRESET_DEFS.category_id, PRESET_DEFS.isBitArray,"
+        " PRESET_DEFS.offset_or_bitno, PRESET_DEFS.text, PRESET_DEFS.page_name,"
+        " PRESET_DEFS.abs_min, PRESET_DEFS.abs_max, PRESET_DEFS.min, PRESET_DEFS.max,"
+        " PRESET_DEFS.pass" +
+        additionalSelect +
+        " From PRESET_DEFS "
+        " WHERE (((PRESET_DEFS.machine_type)=?1 COLLATE ANSI_NOCASE)"
+        " AND ((PRESET_DEFS.var_name)=?2 COLLATE ANSI_NOCASE) "
+        " AND ((PRESET_DEFS.offset_or_bitno)=?3));");
+    dao::RecordsetField machineType = records_.Fields()["machine_type"];
+    dao::RecordsetField varName = records_.Fields()["var_name"];
+    dao::RecordsetField offset = records_.Fields()["offset_or_bitno"];
+    for (int64_t position = 0; !records_.Eof(); records_.MoveNext(), ++position) {
+      dao::Variant type = machineType.Value();
+      dao::Variant name = varName.Value();
+      dao::Variant number = offset.Value();
+      if (type.IsNull() || name.IsNull() || !number.IsNumber()) continue;
+      first_.emplace(MatchKey(type.ToText(), name.ToText(), number.ToDouble()), position);
     }
   }
 
-  // The first record matching the row, as the query without the rowid would select it; none
-  // when the row's values could not form a valid query or nothing matches.
-  std::optional<dao::Recordset> FirstMatch(const std::vector<dao::Variant>& row) {
-    std::string machineType = row[1].ToText();
-    std::string varName = row[3].ToText();
+  // Makes the row's first match the current record; false when the row's values could not
+  // form a valid selection or nothing matches.
+  bool MoveToFirstMatch(const std::vector<dao::Variant>& row) {
+    if (row.size() <= kOffsetPosition) return false;
     std::optional<dao::Variant> offset = NumberLiteral(row[kOffsetPosition].ToText());
-    if (!offset) return std::nullopt;
-    auto found = first_.find(MatchKey(machineType, varName, offset->ToDouble()));
-    if (found == first_.end()) return std::nullopt;
-    query_.Bind(1, machineType);
-    query_.Bind(2, varName);
-    query_.Bind(3, *offset);
-    query_.Bind(4, found->second);
-    return query_.OpenRecordset();
+    if (!offset) return false;
+    auto found = first_.find(MatchKey(row[1].ToText(), row[3].ToText(), offset->ToDouble()));
+    if (found == first_.end()) return false;
+    records_.SetAbsolutePosition(found->second);
+    return true;
   }
 
+  dao::Recordset& records() { return records_; }
+
  private:
-  dao::Query query_;
+  dao::Recordset records_;
   std::unordered_map<std::string, int64_t> first_;
 };
 
@@ -253,23 +256,29 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     workDatabase.BeginTrans();
     inTransaction = true;
   });
+  dao::Recordset& match = index->records();
+  std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver> targets;
+  for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
+    targets[p - kFirstTakenOver] = match.Fields().Find(kRowFields[p]);
+  }
   for (int32_t i = 1; i <= rows; ++i) {
     const std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
-    std::optional<dao::Recordset> match;
+    bool matched = false;
     try {
-      if (row.size() > kOffsetPosition) match = index->FirstMatch(row);
+      matched = index->MoveToFirstMatch(row);
     } catch (const Failure&) {
       // As an invalid query: the row is skipped without a report.
     }
-    if (!match || match->RecordCount() == 0) continue;
-    h.step([&] { match->Edit(); });
+    if (!matched) continue;
+    h.step([&] { match.Edit(); });
     for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
       h.step([&] {
         if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
-        match->Fields()[kRowFields[p]].SetValue(row[p]);
+        const auto& field = targets[p - kFirstTakenOver];
+        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(row[p]);
       });
     }
-    h.step([&] { match->Update(); });
+    h.step([&] { match.Update(); });
   }
   if (inTransaction) h.step([&] { workDatabase.CommitTrans(); });
 }

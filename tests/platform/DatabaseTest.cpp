@@ -339,6 +339,25 @@ TEST_F(DatabaseTest, TableRecordSetWalksInInsertionOrderWithExactCount) {
   EXPECT_EQ(FailureOf([&] { records.Fields()["missing"]; }).source(), "DAO.Fields");
 }
 
+TEST_F(DatabaseTest, AbsolutePositionMovesToARecordAndEditsIt) {
+  Database db = Database::Create(Path());
+  MakePresets(db);
+  Recordset records = db.OpenRecordset("PRESET_DEFS");
+  records.SetAbsolutePosition(2);
+  EXPECT_EQ(records.AbsolutePosition(), 2);
+  EXPECT_EQ(records.Fields()["ID"].Value(), Variant(3));
+  records.Edit();
+  records.Fields()["abs_min"].SetValue(-7);
+  records.Update();
+  EXPECT_EQ(FailureOf([&] { records.SetAbsolutePosition(4); }).number(), kInvalidArgument);
+  EXPECT_EQ(FailureOf([&] { records.SetAbsolutePosition(-1); }).number(), kInvalidArgument);
+  records.MoveLast();
+  records.MoveNext();
+  EXPECT_EQ(records.AbsolutePosition(), -1);
+  Recordset again = db.OpenRecordset("SELECT abs_min FROM PRESET_DEFS WHERE ID = 3");
+  EXPECT_EQ(again.Fields()[0].Value(), Variant(-7.0));
+}
+
 TEST_F(DatabaseTest, EmptyTableAndWritesOutsideEditFail) {
   Database db = Database::Create(Path());
   MakeTable(db, "T", {{"a", kLong, 0}, {"b", kText, 10}});
