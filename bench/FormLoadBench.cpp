@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/HoravexConfigForm.h"
+#include "BenchSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/IniStore.h"
 #include "platform/Process.h"
@@ -20,29 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BenchProcess : public Process {
- public:
-  explicit BenchProcess(std::string folder) : folder_(std::move(folder)) {}
-  std::string CommandLine() const override { return ""; }
-  std::string FirstEnvironmentEntry() const override { return "USERNAME=bench"; }
-  std::string ProgramFolder() const override { return folder_; }
-  std::string ProgramFileName() const override { return "Horavex_Config"; }
-  [[noreturn]] void EndNow(int) override { std::abort(); }  // a standalone load never ends
-
- private:
-  std::string folder_;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
+using bench::BenchProgram;
+using bench::ReadFile;
+using bench::WriteFile;
 
 // A standalone installation with five machines that use the component.
 struct Installation {
@@ -73,15 +53,10 @@ struct Installation {
   fs::path LanguageFile() const { return bin / "Horavex_Config.ini"; }
 
   void FormLoad() {
-    BenchProcess process(bin.string());
-    HostFileSystem files;
-    ProfileIniStore ini(files);
-    NoWindowUi ui;
-    StandardModule module(Services{process, files, ini, ui});
-    UpdateRun update(module);
-    HoravexConfigForm dialog(module, update);
-    dialog.Form_Load();
-    benchmark::DoNotOptimize(dialog.form.controls.data());
+    // A standalone load never ends the program.
+    BenchProgram program(bin.string(), "");
+    program.dialog.Form_Load();
+    benchmark::DoNotOptimize(program.dialog.form.controls.data());
   }
 
   fs::path root;

@@ -26,7 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/HoravexConfigForm.h"
+#include "BenchSupport.h"
 #include "app/TopLevel.h"
 #include "platform/FileSystem.h"
 #include "platform/IniStore.h"
@@ -39,6 +39,10 @@ namespace horavex {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::BenchProgram;
+using bench::ProcessEnded;
+using bench::ReadFile;
+using bench::WriteFile;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kMachines = 5;
@@ -297,36 +301,6 @@ void VerifyPresets(const fs::path& path, int rows, const std::string& what) {
 
 // Thrown by BenchProcess::EndNow in place of the end of the process; no handler of the program
 // takes it for a failure, since it is not a std::exception.
-struct ProcessEnded {
-  int exitCode;
-};
-
-class BenchProcess : public Process {
- public:
-  BenchProcess(std::string folder, std::string commandLine)
-      : folder_(std::move(folder)), commandLine_(std::move(commandLine)) {}
-  std::string CommandLine() const override { return commandLine_; }
-  std::string FirstEnvironmentEntry() const override { return "USERNAME=bench"; }
-  std::string ProgramFolder() const override { return folder_; }
-  std::string ProgramFileName() const override { return "Horavex_Config"; }
-  [[noreturn]] void EndNow(int exitCode) override { throw ProcessEnded{exitCode}; }
-
- private:
-  std::string folder_;
-  std::string commandLine_;
-};
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
-}
-
 // A standalone installation with five machines that all use the component, its databases
 // freshly built, drive C inside it. Removed again at the end.
 struct Installation {
@@ -366,14 +340,7 @@ struct Installation {
     fs::copy_file(Source(), Baseline() / "Horavex_Source.mdb");
 
     // The language file as the first start leaves it, so that the timed start only reads it.
-    BenchProcess process(bin.string(), "");
-    HostFileSystem files;
-    ProfileIniStore store(files);
-    NoWindowUi ui;
-    StandardModule module(Services{process, files, store, ui});
-    UpdateRun update(module);
-    HoravexConfigForm dialog(module, update);
-    dialog.LoadToolTipTexts();
+    BenchProgram(bin.string(), "").dialog.LoadToolTipTexts();
   }
   ~Installation() {
     std::error_code ec;
@@ -409,16 +376,10 @@ double TimeFullRun(const Installation& inst) {
   Clock::time_point start = Clock::now();
   int exitCode = -1;
   {
-    BenchProcess process(inst.bin.string(), "/EXTERNAL SILENT");
-    HostFileSystem files;
-    ProfileIniStore ini(files);
-    NoWindowUi ui;
-    StandardModule module(Services{process, files, ini, ui});
-    UpdateRun update(module);
-    HoravexConfigForm dialog(module, update);
+    BenchProgram program(inst.bin.string(), "/EXTERNAL SILENT");
     try {
-      RunTopLevel(dialog, [&] { dialog.Form_Load(); });
-      if (module.SilentMode) process.EndNow(kExitEndedOnError);
+      RunTopLevel(program.dialog, [&] { program.dialog.Form_Load(); });
+      if (program.module.SilentMode) program.process.EndNow(kExitEndedOnError);
     } catch (const ProcessEnded& end) {
       exitCode = end.exitCode;
     }

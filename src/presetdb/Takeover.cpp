@@ -17,7 +17,8 @@ constexpr size_t kStandardFieldCount = 15;
 constexpr const char* kDatabaseError = "Database-Error - Contact Administrator!";
 constexpr int32_t kDatabaseErrorNumber = 9999;
 
-// Positions of the values in a takeover row, and the fields they are read from; 6 is unused.
+// Positions of the values in a takeover row, and the fields they are read from; 6 is unused,
+// and the category field's name depends on the table.
 constexpr size_t kCategoryPosition = 4;
 constexpr size_t kOffsetPosition = 7;
 constexpr std::array<const char*, 15> kRowFields = {
@@ -195,22 +196,20 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     size_t width = 0;
     h.step([&] { width = records->Fields().Count() + 1; });
     takeoverRows.assign(size_t(rows) + 1, std::vector<dao::Variant>(width));
+    std::array<const char*, kRowFields.size()> names = kRowFields;
+    names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
     // Each field is looked up by name once; a missing one fails (and is reported) per row.
     std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
-    for (size_t p = 0; p < kRowFields.size(); ++p) {
-      const char* name =
-          p == kCategoryPosition ? (legacyCategory ? "categorie" : "category_id") : kRowFields[p];
-      if (name != nullptr) fields[p] = records->Fields().Find(name);
+    for (size_t p = 0; p < names.size(); ++p) {
+      if (names[p] != nullptr) fields[p] = records->Fields().Find(names[p]);
     }
     for (int32_t i = 1; i <= rows; ++i) {
       module_.services().ui.ProcessPendingEvents();
       std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
-      for (size_t p = 0; p < kRowFields.size(); ++p) {
-        if (p == 6) continue;
+      for (size_t p = 0; p < names.size(); ++p) {
+        if (names[p] == nullptr) continue;
         h.step([&] {
-          const char* name = p == kCategoryPosition ? (legacyCategory ? "categorie" : "category_id")
-                                                    : kRowFields[p];
-          dao::Variant value = fields[p] ? fields[p]->Value() : records->Fields()[name].Value();
+          dao::Variant value = fields[p] ? fields[p]->Value() : records->Fields()[names[p]].Value();
           if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
           row[p] = std::move(value);
         });

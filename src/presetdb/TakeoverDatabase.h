@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/Database.h"
-#include "platform/FileSystem.h"
 
 namespace horavex {
 

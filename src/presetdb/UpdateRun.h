@@ -65,8 +65,6 @@ class UpdateRun {
   void StoreVarNamePattern(dao::Recordset& records, int16_t system);
   void RebuildPresetDefs(dao::Database& work);
   void TakeOver(dao::Database& work, const std::string& componentPath);
-  std::string GenerateVarName(dao::Recordset& target, const std::string& templateText,
-                              const std::string& machineName, int64_t& part);
 
   StandardModule& module_;
   std::optional<FileTimes> SavedFileTimes;
