@@ -69,7 +69,8 @@ void HoravexConfigForm::CloseMe() {
     form.mousePointer = kPointerDefault;
     ui.SetMousePointer(kPointerDefault);
   });
-  module_.services().process.EndNow(kExitOk);
+  module_.services().process.EndNow(module_.FailuresReported() > 0 ? kExitDoneWithFailures
+                                                                   : kExitOk);
 }
 
 void HoravexConfigForm::SetValue(Control& box, int value) {

@@ -313,7 +313,10 @@ Variant Statement::Column(int index) const {
       return Variant(sqlite3_column_double(statement_, index));
     case SQLITE_TEXT: {
       const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-      return Variant(std::string(data, size_t(sqlite3_column_bytes(statement_, index))));
+      std::string_view value(data, size_t(sqlite3_column_bytes(statement_, index)));
+      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+      if (!text::IsValidUtf8(value)) return Variant(text::Cp1252ToUtf8(value));
+      return Variant(value);
     }
     case SQLITE_BLOB: {
       const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, index));

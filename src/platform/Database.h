@@ -168,6 +168,7 @@ std::pair<DataType, int32_t> ParseDeclaredType(std::string_view declaredType);
 
 namespace detail {
 class Connection;
+struct DatabaseAccess;
 struct FieldData;
 struct TableDefData;
 struct RecordsetState;
@@ -423,6 +424,7 @@ class Database {
   void Rollback();
 
  private:
+  friend struct detail::DatabaseAccess;
   explicit Database(std::shared_ptr<detail::Connection> connection);
   std::shared_ptr<detail::Connection> connection_;
   std::unique_ptr<TableDefCollection> tableDefs_;

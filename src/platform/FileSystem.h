@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace horavex {
@@ -11,6 +14,22 @@ struct FileTimes {
   int64_t creation = 0;
   int64_t lastAccess = 0;
   int64_t lastWrite = 0;
+};
+
+// A new, empty file beside a target, made to take the target's place. Its name is unique and
+// hidden; it is removed when the object ends before it replaced the target, and a later
+// program removes it when this one was killed first.
+class TemporaryFile {
+ public:
+  virtual ~TemporaryFile() = default;
+  // The host path, for writers that open the file by name (SQLite).
+  virtual const std::string& path() const = 0;
+};
+
+// An exclusive advisory lock, held until the object ends or the process does.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
 };
 
 // The file services of the program. Paths are given as the program builds or reads them:
@@ -31,13 +50,21 @@ class FileSystem {
   virtual bool ReplaceAll(const std::string& path, const std::string& bytes) = 0;
   // Appends bytes, creating the file; throws a Failure when it cannot be opened or written.
   virtual void Append(const std::string& path, const std::string& bytes) = 0;
-  // Copies a whole file over another through a temporary file in the target's folder, so the
-  // target is always the old or the new file; throws a Failure on any error.
-  virtual void CopyFile(const std::string& from, const std::string& to) = 0;
   // The file's times, or nothing when it cannot be opened for writing.
   virtual std::optional<FileTimes> GetTimes(const std::string& path) const = 0;
   // Sets the last-write time back (creation time where the host allows); false on failure.
   virtual bool SetTimes(const std::string& path, const FileTimes& times) = 0;
+
+  // A temporary file in the folder of target (a program path). Temporary files that killed
+  // programs left for the same target are removed first. Throws a Failure.
+  virtual std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) = 0;
+  // Flushes the temporary file and renames it over target, so the target is always the old or
+  // the new file; the rename is made durable. Throws a Failure (the target is unchanged then).
+  virtual void ReplaceWith(TemporaryFile& temporary, const std::string& target) = 0;
+  // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
+  // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
+  // opened.
+  virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) = 0;
 };
 
 // The host's file system.
@@ -48,13 +75,17 @@ class HostFileSystem : public FileSystem {
   std::optional<std::string> ReadAll(const std::string& path) const override;
   bool ReplaceAll(const std::string& path, const std::string& bytes) override;
   void Append(const std::string& path, const std::string& bytes) override;
-  void CopyFile(const std::string& from, const std::string& to) override;
   std::optional<FileTimes> GetTimes(const std::string& path) const override;
   bool SetTimes(const std::string& path, const FileTimes& times) override;
+  std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
+  void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
+  std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
 
- protected:
-  // Writes one chunk of a copy; a test double overrides it to fail halfway.
-  virtual bool WriteChunk(int fd, const char* data, size_t size);
+ private:
+  void Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
+
+  // Targets whose leftover temporary files this program has removed already.
+  std::set<std::string> cleanedTargets_;
 };
 
 // The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder.

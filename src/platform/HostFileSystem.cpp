@@ -1,10 +1,14 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "platform/Failure.h"
@@ -100,14 +104,102 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-// A unique temporary name beside target, hidden so a reader of the folder skips it.
-std::string TemporaryBeside(const fs::path& target) {
-  static unsigned counter = 0;
-  fs::path folder = target.parent_path();
-  std::string name(1, '.');
-  name += target.filename().string();
-  name += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-  return (folder / name).string();
+// Temporary files are named ".<target name>.tmp-XXXXXX" and their writer holds an flock on
+// them for as long as they exist, so one that can be locked was left by a program that ended.
+constexpr const char* kTemporaryInfix = ".tmp-";
+constexpr const char* kJournalSuffix = "-journal";  // what SQLite keeps beside a database
+
+std::string TemporaryPrefix(const fs::path& target) {
+  return "." + target.filename().string() + kTemporaryInfix;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+mode_t CurrentUmask() {
+  mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+class HostTemporaryFile : public TemporaryFile {
+ public:
+  HostTemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~HostTemporaryFile() override {
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());
+    ::unlink((path_ + kJournalSuffix).c_str());
+    ::close(fd_);
+  }
+  const std::string& path() const override { return path_; }
+  int fd() const { return fd_; }
+  // The file has taken its target's place: nothing is left to remove.
+  void Renamed() {
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+class HostFileLock : public FileLock {
+ public:
+  explicit HostFileLock(int fd) : fd_(fd) {}
+  ~HostFileLock() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+// Removes the temporary files of target that no living writer holds, with their journals.
+void RemoveLeftovers(const fs::path& target) {
+  const std::string prefix = TemporaryPrefix(target);
+  const size_t nameLength = prefix.size() + 6;
+  std::error_code ec;
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    std::string path = it->path().string();
+    if (name.size() == nameLength + std::strlen(kJournalSuffix) &&
+        name.compare(nameLength, std::string::npos, kJournalSuffix) == 0) {
+      // A journal outlives its database only when a removal below was cut short.
+      if (!fs::exists(path.substr(0, path.size() - std::strlen(kJournalSuffix)), ec)) {
+        ::unlink(path.c_str());
+      }
+      continue;
+    }
+    if (name.size() != nameLength) continue;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+    ::unlink((path + kJournalSuffix).c_str());
+    ::unlink(path.c_str());
+  }
+}
+
+// A new temporary file beside target (a host path), locked by this process.
+std::unique_ptr<HostTemporaryFile> MakeTemporary(const fs::path& target) {
+  const std::string pattern =
+      (target.parent_path() / (TemporaryPrefix(target) + "XXXXXX")).string();
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::string path = pattern;
+    FileDescriptor fd(::mkostemp(path.data(), O_CLOEXEC));
+    if (fd.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) throw ErrnoFailure(errno, kPathFileAccessError);
+    }
+    // Another program may have taken the file for a leftover before it was locked.
+    struct stat byName {
+    }, byHandle{};
+    if (::stat(path.c_str(), &byName) == 0 && ::fstat(fd.get(), &byHandle) == 0 &&
+        SameFile(byName, byHandle)) {
+      return std::make_unique<HostTemporaryFile>(fd.release(), path);
+    }
+  }
+  throw RuntimeFailure(kPathFileAccessError);
 }
 
 // Makes a rename in the folder durable.
@@ -203,24 +295,21 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
   if (path.empty()) return false;
   fs::path target = Resolve(path);
   struct stat st {};
-  mode_t mode = 0644;
   if (::stat(target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
-    mode = st.st_mode & 07777;
   }
-  std::string temp = TemporaryBeside(target);
-  FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (fd.get() < 0) return false;
-  bool ok = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fchmod(fd.get(), mode) == 0 &&
-            ::fsync(fd.get()) == 0;
-  ok = (::close(fd.release()) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  std::unique_ptr<TemporaryFile> temporary;
+  try {
+    temporary = CreateTemporaryBeside(path);
+    auto& file = static_cast<HostTemporaryFile&>(*temporary);
+    if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return false;
+    // The content is flushed before the rename, so the file is always the old or the new one.
+    // The folder is not synced as well: ini files are written entry by entry, and making every
+    // intermediate rename durable would cost a second flush per entry for nothing.
+    Rename(file, target, false);
+  } catch (const Failure&) {
     return false;
   }
-  // The content was flushed before the rename, so the file is always the old or the new one.
-  // The folder is not synced as well: ini files are written entry by entry, and making every
-  // intermediate rename durable would cost a second flush per entry for nothing.
   return true;
 }
 
@@ -232,46 +321,45 @@ void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
   if (!WriteAll(fd.get(), bytes.data(), bytes.size())) throw ErrnoFailure(errno, kDeviceIoError);
 }
 
-bool HostFileSystem::WriteChunk(int fd, const char* data, size_t size) {
-  return WriteAll(fd, data, size);
+std::unique_ptr<TemporaryFile> HostFileSystem::CreateTemporaryBeside(const std::string& target) {
+  fs::path resolved = Resolve(target);
+  if (cleanedTargets_.insert(resolved.string()).second) RemoveLeftovers(resolved);
+  return MakeTemporary(resolved);
 }
 
-void HostFileSystem::CopyFile(const std::string& from, const std::string& to) {
-  std::string source = Resolve(from);
-  fs::path target = Resolve(to);
-  FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) throw ErrnoFailure(errno, kFileNotFound);
+void HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {
+  Rename(static_cast<HostTemporaryFile&>(temporary), Resolve(target), true);
+}
+
+void HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bool durable) {
+  auto& file = static_cast<HostTemporaryFile&>(temporary);
   struct stat st {};
-  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw RuntimeFailure(kFileNotFound);
-  std::string temp = TemporaryBeside(target);
-  FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
-  auto fail = [&](int err) {
-    ::close(out.release());
-    ::unlink(temp.c_str());
-    throw ErrnoFailure(err, kDeviceIoError);
-  };
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    if (n == 0) break;
-    if (!WriteChunk(out.get(), buffer, static_cast<size_t>(n))) fail(errno ? errno : EIO);
-  }
-  if (::fchmod(out.get(), st.st_mode & 0777) != 0 || ::fsync(out.get()) != 0) fail(errno);
-  if (::close(out.release()) != 0) {
-    ::unlink(temp.c_str());
+  mode_t mode = ::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0666 & ~CurrentUmask();
+  if (::fchmod(file.fd(), mode) != 0 || ::fsync(file.fd()) != 0) {
     throw ErrnoFailure(errno, kDeviceIoError);
   }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temp.c_str());
-    throw ErrnoFailure(err, kPermissionDenied);
+  if (::rename(file.path().c_str(), target.c_str()) != 0) {
+    throw ErrnoFailure(errno, kPermissionDenied);
   }
-  SyncFolderOf(target);
+  file.Renamed();
+  if (durable) SyncFolderOf(target);
+}
+
+std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs) {
+  std::string resolved = Resolve(path);
+  int fd = ::open(resolved.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // A lock file that another user made can still be locked through a read-only handle.
+  if (fd < 0 && (errno == EACCES || errno == EROFS))
+    fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  auto lock = std::make_unique<HostFileLock>(fd);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) throw ErrnoFailure(errno, kPathFileAccessError);
+    if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return lock;
 }
 
 std::optional<FileTimes> HostFileSystem::GetTimes(const std::string& path) const {

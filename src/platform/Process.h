@@ -23,9 +23,10 @@ class Process {
 
 // Exit codes of the ways the program ends.
 enum ExitCode : int {
-  kExitOk = 0,            // OK: database updated and settings written
-  kExitEndedOnError = 1,  // ended after a failure report or a missing file
-  kExitCancelled = 2,     // Cancel or the close box, confirmed: nothing written
+  kExitOk = 0,                // OK: database updated and settings written
+  kExitEndedOnError = 1,      // ended after a failure report or a missing file
+  kExitCancelled = 2,         // Cancel or the close box, confirmed: nothing written
+  kExitDoneWithFailures = 3,  // OK ran to its end, but reported failures on the way
 };
 
 // The process as the operating system gives it.

@@ -77,6 +77,29 @@ std::u32string ToU32(std::string_view s) {
   return out;
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra = (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
+    if (extra < 0 || bytes.size() - i <= size_t(extra)) return false;
+    char32_t c = b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char cont = static_cast<unsigned char>(bytes[i + k]);
+      if ((cont & 0xC0) != 0x80) return false;
+      c = (c << 6) | (cont & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    i += size_t(extra) + 1;
+  }
+  return true;
+}
+
 std::string FromU32(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -10,6 +10,8 @@ namespace horavex::text {
 std::u32string ToU32(std::string_view utf8);
 std::string FromU32(std::u32string_view text);
 
+// Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
 // Windows-1252 bytes to UTF-8; every byte maps to one character.
 std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1252 bytes; a character that Windows-1252 lacks becomes "?".

@@ -8,11 +8,11 @@ namespace horavex {
 void UpdateRun::CategorieNachCategoryID() {
   Handler h(module_, "CategorieNachCategoryID");
   std::string path;
-  h.step([&] { path = module_.GetPathOCXMDB(); });
-  if (path.empty() || !module_.services().files.IsPlainFile(path)) return;
+  h.step([&] { path = TakeoverPath(); });
+  if (path.empty()) return;
 
   dao::Database* database = nullptr;
-  h.step([&] { database = &takeover_.Open(path); });
+  h.step([&] { database = &takeover_.Open(path, databaseOptions); });
   std::optional<dao::TableDef> presets;
   h.step([&] { presets = Require(database).TableDefs()["PRESET_DEFS"]; });
   h.step([&] {

@@ -22,38 +22,42 @@ char AsciiUpper(char c) {
 
 void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler h(module_, "CreateRecordSets");
+  // The steps without which the new table is not the whole generation: reported as any other,
+  // and the component database is then kept as it is.
+  Handler vital = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
   UiServices& ui = module_.services().ui;
   rewriteTargetChecked_ = false;
   std::optional<dao::Recordset> target, selection;
-  h.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
-  h.step([&] {
+  vital.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
+  vital.step([&] {
     selection = database.OpenRecordset(
         "SELECT Source_PRESET_DEFS.* From Source_PRESET_DEFS ORDER BY Source_PRESET_DEFS.ID");
   });
-  int16_t rows = 0;
-  h.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
+  // The row count is a 16-bit Integer; the loops below count in 32 bits so that they end.
+  int32_t rows = 0;
+  vital.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
   if (rows < 1) return;
 
   // TemplateValues: row r (from 1) holds the template's values by field position.
   std::vector<std::vector<dao::Variant>> templateValues(size_t(rows) + 1);
-  for (int16_t r = 1; r <= rows; ++r) {
+  for (int32_t r = 1; r <= rows; ++r) {
     size_t fields = 0;
-    h.step([&] { fields = Require(selection).Fields().Count(); });
+    vital.step([&] { fields = Require(selection).Fields().Count(); });
     templateValues[size_t(r)].resize(fields);
     for (size_t f = 0; f < fields; ++f) {
       ui.ProcessPendingEvents();
-      h.step([&] { templateValues[size_t(r)][f] = selection->Fields()[f].Value(); });
+      vital.step([&] { templateValues[size_t(r)][f] = selection->Fields()[f].Value(); });
     }
-    h.step([&] { selection->MoveNext(); });
+    vital.step([&] { selection->MoveNext(); });
   }
-  auto templateValue = [&](size_t f, int16_t r) -> const dao::Variant& {
+  auto templateValue = [&](size_t f, int32_t r) -> const dao::Variant& {
     if (f >= templateValues[size_t(r)].size()) throw RuntimeFailure(kSubscriptOutOfRange);
     return templateValues[size_t(r)][f];
   };
 
   // All records of the run go into the table in one transaction.
   bool inTransaction = false;
-  h.step([&] {
+  vital.step([&] {
     database.BeginTrans();
     inTransaction = true;
   });
@@ -86,9 +90,9 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       continue;
     }
     const std::string& machineName = (*module_.MachineNames)[m];
-    for (int16_t r = 1; r <= rows; ++r) {
+    for (int32_t r = 1; r <= rows; ++r) {
       ui.ProcessPendingEvents();
-      h.step([&] { Require(target).AddNew(); });
+      vital.step([&] { Require(target).AddNew(); });
       h.step([&] { (idField ? *idField : target->Fields()["ID"]).SetValue(nextId); });
       h.step([&] { nextId = ToInteger16(int64_t(nextId) + 1); });
       size_t fields = 0;
@@ -124,10 +128,10 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
           }
         });
       }
-      h.step([&] { target->Update(); });
+      vital.step([&] { target->Update(); });
     }
   }
-  if (inTransaction) h.step([&] { database.CommitTrans(); });
+  if (inTransaction) vital.step([&] { database.CommitTrans(); });
 }
 
 std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,
@@ -148,16 +152,19 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
       result = text.substr(0, pos - 1) + replacement + text.substr(pos - 1 + searchItem.size());
       return;
     }
-    size_t at = text::Upper(text).find(text::Upper(searchItem));
-    if (at == std::string::npos) {
+    // Positions count characters: upper-casing may change a character's length in bytes.
+    std::u32string characters = text::ToU32(text), upper = characters,
+                   item = text::ToU32(searchItem);
+    for (char32_t& c : upper) c = text::UpperChar(c);
+    for (char32_t& c : item) c = text::UpperChar(c);
+    size_t at = upper.find(item);
+    if (at == std::u32string::npos) {
       result = text;
       return;
     }
-    int64_t pos = int64_t(text::Length(std::string_view(text).substr(0, at))) + 1;
-    ToInteger16(pos);
-    int64_t rest = int64_t(text::Length(text)) - (pos - 1) - int64_t(text::Length(searchItem));
-    if (rest < 0) throw RuntimeFailure(kInvalidProcedureCall);
-    result = text::Left(text, size_t(pos - 1)) + replacement + text::Right(text, size_t(rest));
+    ToInteger16(int64_t(at) + 1);
+    result = text::FromU32(characters.substr(0, at)) + replacement +
+             text::FromU32(characters.substr(at + item.size()));
   });
   return result;
 }
@@ -171,9 +178,9 @@ void UpdateRun::VarNameInQuelleErsetzen(const std::string& nameVisiWin32,
     if (rewriteTargetChecked_) return;
     rewriteTargetChecked_ = true;
     std::string path;
-    h.step([&] { path = module_.GetPathOCXMDB(); });
-    if (path.empty() || !module_.services().files.IsPlainFile(path)) return;
-    h.step([&] { takeover_.Open(path); });
+    h.step([&] { path = TakeoverPath(); });
+    if (path.empty()) return;
+    h.step([&] { takeover_.Open(path, databaseOptions); });
     if (!takeover_.IsOpen()) return;
   }
   const std::string& oldName = SystemIndex != 0 ? nameVisiWin32 : nameVisiWinStudio;

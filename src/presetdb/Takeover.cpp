@@ -57,6 +57,24 @@ std::optional<dao::Variant> NumberLiteral(const std::string& text) {
   }
 }
 
+// Whether a selection failed for its text (an unknown field or table, faulty SQL), as when the
+// additional fields or an older layout make the takeover's query invalid, rather than for the
+// state of the database.
+bool IsInvalidQuery(const Failure& f) {
+  switch (f.number()) {
+    case dao::kTooFewParameters:
+    case dao::kQueryExpression:
+    case dao::kInputTableNotFound:
+    case dao::kItemNotFound:
+    case dao::kInvalidName:
+    case dao::kInvalidSql:
+    case dao::kCharactersAfterEnd:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::string MatchKey(const std::string& machineType, const std::string& varName, double offset) {
   if (offset == 0) offset = 0;  // -0 matches 0
   char bytes[sizeof offset];
@@ -125,6 +143,10 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
                                            std::optional<dao::Recordset>& records) {
   Handler h(module_, "TakeoverMachineCopyMDBData");
   Handler fatal(module_, "TakeoverMachineCopyMDBData", true);
+  // The steps without which not every earlier record is read and matched: reported as any
+  // other, and the component database is then kept as it is.
+  Handler vital =
+      VitalHandler("TakeoverMachineCopyMDBData", "the earlier records could not all be taken over");
   const std::string program = module_.services().process.ProgramFileName();
   const std::string quote = "\"";
   std::string component;
@@ -174,17 +196,19 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   });
 
   // An empty table is a normal state: there is nothing to take over and nothing to report.
+  // The count is 32 bits wide: a table that an earlier run filled beyond ID 32767 is still
+  // read whole, so none of its limits is lost.
   int32_t rows = 0;
   bool empty = false;
-  h.step([&] { empty = records->RecordCount() == 0; });
+  vital.step([&] { empty = records->RecordCount() == 0; });
   if (!empty) {
-    int16_t count = 0;
-    h.step([&] { count = ToInteger16(records->RecordCount()); });
-    h.step([&] { records->MoveFirst(); });
+    int32_t count = 0;
+    vital.step([&] { count = int32_t(records->RecordCount()); });
+    vital.step([&] { records->MoveFirst(); });
     int32_t i = 1;
     for (; i <= count; ++i) {
-      h.step([&] { records->MoveNext(); });
-      if (h.test([&] { return records->Eof(); })) break;
+      vital.step([&] { records->MoveNext(); });
+      if (vital.test([&] { return records->Eof(); })) break;
     }
     rows = i;
   }
@@ -192,7 +216,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   // TakeoverRows: row i (from 1) by the fixed positions, as wide as the table has fields.
   std::vector<std::vector<dao::Variant>> takeoverRows;
   if (rows > 0) {
-    h.step([&] { records->MoveFirst(); });
+    vital.step([&] { records->MoveFirst(); });
     size_t width = 0;
     h.step([&] { width = records->Fields().Count() + 1; });
     takeoverRows.assign(size_t(rows) + 1, std::vector<dao::Variant>(width));
@@ -214,7 +238,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
           row[p] = std::move(value);
         });
       }
-      h.step([&] { records->MoveNext(); });
+      vital.step([&] { records->MoveNext(); });
     }
   }
 
@@ -247,11 +271,12 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   std::optional<WorkRecordIndex> index;
   try {
     index.emplace(workDatabase, module_.AdditionalFieldsSelect);
-  } catch (const Failure&) {
+  } catch (const Failure& f) {
+    if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;
   }
   bool inTransaction = false;
-  h.step([&] {
+  vital.step([&] {
     workDatabase.BeginTrans();
     inTransaction = true;
   });
@@ -277,9 +302,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
         (field ? *field : match.Fields()[kRowFields[p]]).SetValue(row[p]);
       });
     }
-    h.step([&] { match.Update(); });
+    vital.step([&] { match.Update(); });
   }
-  if (inTransaction) h.step([&] { workDatabase.CommitTrans(); });
+  if (inTransaction) vital.step([&] { workDatabase.CommitTrans(); });
 }
 
 }  // namespace horavex

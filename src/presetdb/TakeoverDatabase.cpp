@@ -6,8 +6,11 @@
 
 namespace horavex {
 
-dao::Database& TakeoverDatabase::Open(const std::string& path) {
-  if (!database_) database_ = dao::Database::Open(path);
+dao::Database& TakeoverDatabase::Open(const std::string& path, const dao::OpenOptions& options) {
+  if (!database_) {
+    database_ = dao::Database::Open(path, options);
+    writeFailure_.reset();
+  }
   return *database_;
 }
 
@@ -16,9 +19,14 @@ void TakeoverDatabase::Close() {
   recordByRowid_.reset();
   recordsByName_.clear();
   indexState_ = IndexState::kNotBuilt;
-  if (inTransaction_) {
-    inTransaction_ = false;
-    database_->CommitTrans();
+  bool commit = inTransaction_;
+  inTransaction_ = false;
+  try {
+    if (commit) database_->CommitTrans();
+  } catch (const Failure& f) {
+    if (!writeFailure_) writeFailure_ = f;
+    database_.reset();
+    throw;
   }
   database_->Close();
   database_.reset();
@@ -46,7 +54,13 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
   std::vector<int64_t> matching = std::move(found->second);
   recordsByName_.erase(found);
   if (!inTransaction_) {
-    database_->BeginTrans();
+    try {
+      database_->BeginTrans();
+    } catch (const Failure& f) {
+      indexState_ = IndexState::kUnusable;
+      writeFailure_ = f;
+      throw;
+    }
     inTransaction_ = true;
   }
 

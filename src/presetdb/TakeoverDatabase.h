@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Database.h"
+#include "platform/Failure.h"
 
 namespace horavex {
 
@@ -15,17 +16,22 @@ namespace horavex {
 // are indexed in memory so that each rewrite finds its records without a scan of the table.
 class TakeoverDatabase {
  public:
-  // The open database for this path (opened now when it is not yet); throws the open's failure.
-  dao::Database& Open(const std::string& path);
+  // The open database for this host path (opened now when it is not yet); throws the open's
+  // failure.
+  dao::Database& Open(const std::string& path, const dao::OpenOptions& options = {});
   bool IsOpen() const { return database_.has_value(); }
-  // Commits the pending rewrites and closes the file.
+  // Commits the pending rewrites and closes the file; throws the commit's failure.
   void Close();
+  // The first failure to begin or commit the rewrites' transaction, if any: some rewrites
+  // were then not made.
+  const std::optional<Failure>& writeFailure() const { return writeFailure_; }
 
   // Gives every record of PRESET_DEFS whose var_name equals oldName (without regard to case)
   // the var_name newName, as an UPDATE ... WHERE var_name = oldName would. The rewrites of a
   // run share one transaction, committed by Close. A database without PRESET_DEFS has nothing
-  // to rewrite. Throws the failure of a record's write; after a failure to read the names the
-  // index stays unusable and later calls do nothing.
+  // to rewrite. Throws the failure of a record's write; after a failure to read the names or to
+  // begin the transaction the index stays unusable and later calls do nothing, so no wait for a
+  // lock repeats for every name.
   void RewriteVarName(const std::string& oldName, const std::string& newName);
 
  private:
@@ -38,6 +44,7 @@ class TakeoverDatabase {
   std::unordered_map<std::string, std::vector<int64_t>> recordsByName_;
   std::optional<dao::Query> recordByRowid_;
   bool inTransaction_ = false;
+  std::optional<Failure> writeFailure_;
 };
 
 }  // namespace horavex

@@ -35,8 +35,29 @@ void UpdateRun::WorkOnMDB() {
 
   if (sourcePath.empty()) return;
 
+  keep_.reset();
+  if (!runLock_) {
+    std::optional<Failure> lockFailure;
+    try {
+      runLock_ = files.WaitForLock(componentPath + ".lock", runLockTimeoutMs);
+    } catch (const Failure& f) {
+      lockFailure = f;
+    }
+    if (!runLock_) {
+      Keep(lockFailure, lockFailure ? "its lock file could not be opened"
+                                    : "another configuration run of this installation did not "
+                                      "end within " +
+                                          text::Decimal(runLockTimeoutMs / 1000) + " s");
+      ReportKept(h, componentPath);
+      return;
+    }
+  }
+  inRun_ = true;
+
   h.step([&] { SavedFileTimes = files.GetTimes(sourcePath); });
 
+  // The earlier records come from the machine copy in an integrated start, where there is one.
+  std::string takeoverSource = componentPath;
   if (module_.StartModeIntegrated) {
     if (h.test([&] { return machineCopyPath.empty() || !files.IsPlainFile(machineCopyPath); })) {
       h.step([&] {
@@ -49,31 +70,43 @@ void UpdateRun::WorkOnMDB() {
                                           MsgIcon::Information, MsgButtons::Ok, MsgDefault::First});
       });
     } else {
-      h.step([&] { files.CopyFile(machineCopyPath, componentPath); });
+      takeoverSource = machineCopyPath;
     }
   }
+  h.step([&] { CopyTakeoverSource(takeoverSource, componentPath); });
 
-  h.step([&] { ReadVarNamePatterns(sourcePath); });
-
+  Handler rebuild = VitalHandler("WorkOnMDB", "the template could not be rebuilt");
+  rebuild.step([&] { ReadVarNamePatterns(sourcePath); });
   std::optional<dao::Database> work;
-  h.step([&] { work = dao::Database::Open(sourcePath); });
-  h.step([&] { RebuildPresetDefs(Require(work)); });
+  rebuild.step([&] { work = OpenDatabase(sourcePath); });
+  rebuild.step([&] { RebuildPresetDefs(Require(work)); });
   h.step([&] { CategorieNachCategoryID(); });
   h.step([&] { CreateRecordSets(Require(work)); });
-  h.step([&] { TakeOver(Require(work), componentPath); });
-  h.step([&] { takeover_.Close(); });
+  Handler takeover = VitalHandler("WorkOnMDB", "the earlier records could not all be taken over");
+  takeover.step([&] { TakeOver(Require(work)); });
+  takeover.step([&] { takeover_.Close(); });
+  if (takeover_.writeFailure()) {
+    Keep(takeover_.writeFailure(), "the earlier variable names could not be rewritten");
+  }
   h.step([&] {
     if (work) work->Close();
   });
 
-  h.step([&] { files.CopyFile(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB()); });
+  if (!keep_) {
+    h.step(
+        [&] { PublishComponentDatabase(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB()); });
+  }
+  takeoverCopy_.reset();
+  componentVersion_.reset();
+  inRun_ = false;
+  if (keep_) ReportKept(h, componentPath);
   h.step([&] {
     if (SavedFileTimes) files.SetTimes(sourcePath, *SavedFileTimes);
   });
 }
 
 void UpdateRun::ReadVarNamePatterns(const std::string& sourcePath) {
-  dao::Database source = dao::Database::Open(sourcePath);
+  dao::Database source = OpenDatabase(sourcePath);
   dao::Recordset records = source.OpenRecordset("Source_DEFS");
   for (; !records.Eof(); records.MoveNext()) {
     try {
@@ -125,10 +158,10 @@ void UpdateRun::RebuildPresetDefs(dao::Database& work) {
   tables.Refresh();
 }
 
-void UpdateRun::TakeOver(dao::Database& work, const std::string& componentPath) {
-  FileSystem& files = module_.services().files;
-  if (componentPath.empty() || !files.IsPlainFile(componentPath)) return;
-  dao::Database& takeover = takeover_.Open(componentPath);
+void UpdateRun::TakeOver(dao::Database& work) {
+  std::string path = TakeoverPath();
+  if (path.empty()) return;
+  dao::Database& takeover = takeover_.Open(path, databaseOptions);
   bool found = false;
   for (const dao::TableDef& table : takeover.TableDefs()) {
     if (table.Name() == "PRESET_DEFS") found = true;

@@ -2,12 +2,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/Database.h"
+#include "platform/DatabaseFile.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
+#include "standard/Handler.h"
 #include "standard/StandardModule.h"
 
 namespace horavex {
@@ -27,6 +30,12 @@ class VarNamePatternTable {
 // template database's PRESET_DEFS is rebuilt and filled for the selected machines, the limits of
 // the component database's earlier records are taken over, and the template database is copied
 // over the component database.
+//
+// The limits must never be lost: the takeover reads a private snapshot of the earlier database,
+// and the component database is replaced only by a complete result (template rebuilt and
+// generated, every earlier record read), under its write lock, with the file as it was kept
+// beside it as "<name>.bak". Otherwise it stays as it was and the run says why. Runs on one
+// installation take turns through a lock file beside the component database.
 class UpdateRun {
  public:
   explicit UpdateRun(StandardModule& module) : module_(module) {}
@@ -60,11 +69,30 @@ class UpdateRun {
   int16_t SystemIndex = 0;
   VarNamePatternTable VarNamePatterns;
 
+  // How long a database operation waits for a lock that another program holds.
+  dao::OpenOptions databaseOptions;
+  // How long a run waits for another run on the same installation to end.
+  int runLockTimeoutMs = 60000;
+
  private:
   void ReadVarNamePatterns(const std::string& sourcePath);
   void StoreVarNamePattern(dao::Recordset& records, int16_t system);
   void RebuildPresetDefs(dao::Database& work);
-  void TakeOver(dao::Database& work, const std::string& componentPath);
+  void TakeOver(dao::Database& work);
+
+  // The run's own copy of the database whose earlier records it takes over, or "" when there
+  // is none; outside a run (a procedure called on its own) the component database itself.
+  std::string TakeoverPath();
+  void CopyTakeoverSource(const std::string& path, const std::string& componentPath);
+  void PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath);
+  dao::Database OpenDatabase(const std::string& path);
+
+  // Remembers the first reason why the run's result is incomplete: the component database is
+  // then kept as it is, and the run reports it once at its end.
+  void Keep(std::optional<Failure> cause, std::string why, std::string hint = {});
+  // A handler whose failing steps also leave the result incomplete, for the given reason.
+  Handler VitalHandler(const std::string& procedureName, const std::string& why);
+  void ReportKept(Handler& h, const std::string& componentPath);
 
   StandardModule& module_;
   std::optional<FileTimes> SavedFileTimes;
@@ -72,6 +100,21 @@ class UpdateRun {
   TakeoverDatabase takeover_;
   // Set once a generation has looked for the component database to rewrite its names in.
   bool rewriteTargetChecked_ = false;
+
+  // Held from the start of the first run until the program ends, so the settings written after
+  // the run are serialised too.
+  std::unique_ptr<FileLock> runLock_;
+  bool inRun_ = false;
+  std::unique_ptr<TemporaryFile> takeoverCopy_;
+  // The component database as the takeover's snapshot found it; it must not change before the
+  // result replaces it.
+  std::optional<dao::DatabaseVersion> componentVersion_;
+  struct KeepReason {
+    std::optional<Failure> cause;
+    std::string why;
+    std::string hint;
+  };
+  std::optional<KeepReason> keep_;
 };
 
 }  // namespace horavex

@@ -23,6 +23,7 @@ int32_t StandardModule::ErrorSub(int32_t number, const std::string& source,
                                  const std::string& description, const std::string& procedureName,
                                  bool fatal) {
   ReportScope scope(reportDepth_);
+  ++failuresReported_;
   std::string component;
   try {
     component = GetOCXName();

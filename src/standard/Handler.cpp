@@ -21,6 +21,7 @@ void Handler::Report(std::exception_ptr failure) {
     description = e.what();
   }
   // Anything else (the end of the process in tests) is not a failure and passes through.
+  if (watcher_) watcher_(Failure(number, source, description));
 
   // A failure while a report is under way goes one level up instead of re-entering ErrorSub.
   if (module_.Reporting()) std::rethrow_exception(failure);

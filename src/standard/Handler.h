@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -35,6 +36,10 @@ class Handler {
     return result;
   }
 
+  // Called with every failure of a step before it is reported: a caller that must know whether
+  // certain steps all succeeded watches them through a handler of their own.
+  void OnFailure(std::function<void(const Failure&)> watcher) { watcher_ = std::move(watcher); }
+
   const std::string& procedureName() const { return procedureName_; }
 
  private:
@@ -43,6 +48,7 @@ class Handler {
   StandardModule& module_;
   std::string procedureName_;
   bool fatal_;
+  std::function<void(const Failure&)> watcher_;
 };
 
 }  // namespace horavex

@@ -89,6 +89,8 @@ class StandardModule {
   [[noreturn]] void EndProgram();
   // True while ErrorSub runs; handlers then pass their failures up instead of reporting.
   bool Reporting() const { return reportDepth_ > 0; }
+  // How many failures ErrorSub has reported in this run.
+  int FailuresReported() const { return failuresReported_; }
 
   // --- logs ---
   std::string WriteErrorLog(const std::string& text);
@@ -101,6 +103,7 @@ class StandardModule {
  private:
   Services services_;
   int reportDepth_ = 0;
+  int failuresReported_ = 0;
 };
 
 // Line break of the module's messages: line feed, then carriage return.

@@ -55,7 +55,8 @@ TEST_F(SilentRunTest, RebuildsThePresetsKeepsTheLimitsAndWritesTheSettings) {
     RunTopLevel(dialog, [&] { dialog.Form_Load(); });
     FAIL() << "the silent start did not end";
   } catch (const ProgramEnded& end) {
-    EXPECT_EQ(end.exitCode, kExitOk);
+    // The template's texts that do not fit their fields are reported on the way.
+    EXPECT_EQ(end.exitCode, kExitDoneWithFailures);
   }
   EXPECT_TRUE(inst.ui.shown.empty());
 
@@ -65,8 +66,8 @@ TEST_F(SilentRunTest, RebuildsThePresetsKeepsTheLimitsAndWritesTheSettings) {
   Compare("Q4Tcfglog.txt", inst.Read(inst.ErrorLog()));
   Compare("PakroServicePack.log", inst.Read(inst.ServicePackLog()));
   // The template keeps the rebuilt table that was published.
-  EXPECT_EQ(inst.Read(inst.component / "Horavex_Source.mdb"),
-            inst.Read(inst.component / "Horavex.mdb"));
+  EXPECT_EQ(DumpDatabase(inst.component / "Horavex_Source.mdb"),
+            DumpDatabase(inst.component / "Horavex.mdb"));
 }
 
 }  // namespace

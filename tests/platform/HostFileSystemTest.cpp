@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -85,29 +87,41 @@ TEST_F(HostFileSystemTest, ReplaceAllIsAllOrNothing) {
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
 }
 
-// Fails the second chunk of every copy, as a full disk would.
-class FailingHalfway : public HostFileSystem {
- protected:
-  bool WriteChunk(int fd, const char* data, size_t size) override {
-    if (++chunks == 2) return false;
-    return HostFileSystem::WriteChunk(fd, data, size);
-  }
-  int chunks = 0;
-};
+TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedWritersGo) {
+  Write(root / "target.mdb", "old");
+  fs::permissions(root / "target.mdb", fs::perms(0640));
+  // A killed writer's file and journal, and a file that a living writer holds.
+  Write(root / ".target.mdb.tmp-AAAAAA", "left");
+  Write(root / ".target.mdb.tmp-AAAAAA-journal", "left");
+  Write(root / ".target.mdb.tmp-BBBBBB", "busy");
+  int held = ::open((root / ".target.mdb.tmp-BBBBBB").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-TEST_F(HostFileSystemTest, InterruptedCopyLeavesTheOldTarget) {
-  Write(root / "source.mdb", std::string(200000, 'n'));
-  Write(root / "target.mdb", "old content");
-  FailingHalfway failing;
-  EXPECT_THROW(failing.CopyFile((root / "source.mdb").string(), (root / "target.mdb").string()),
-               Failure);
-  EXPECT_EQ(Read(root / "target.mdb"), "old content");
+  std::unique_ptr<TemporaryFile> temporary =
+      files.CreateTemporaryBeside((root / "TARGET.MDB").string());
+  EXPECT_FALSE(fs::exists(root / ".target.mdb.tmp-AAAAAA"));
+  EXPECT_FALSE(fs::exists(root / ".target.mdb.tmp-AAAAAA-journal"));
+  EXPECT_TRUE(fs::exists(root / ".target.mdb.tmp-BBBBBB"));
+  ::close(held);
+  EXPECT_EQ(fs::path(temporary->path()).parent_path(), root);
+  std::ofstream(temporary->path(), std::ios::binary) << "new";
+  files.ReplaceWith(*temporary, (root / "TARGET.MDB").string());
+  EXPECT_EQ(Read(root / "target.mdb"), "new");
+  EXPECT_EQ(fs::status(root / "target.mdb").permissions(), fs::perms(0640));
+
+  // One that never took its target's place goes with its object.
+  std::string abandoned = files.CreateTemporaryBeside((root / "target.mdb").string())->path();
+  EXPECT_FALSE(fs::exists(abandoned));
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
+}
 
-  files.CopyFile((root / "source.mdb").string(), (root / "target.mdb").string());
-  EXPECT_EQ(Read(root / "target.mdb"), std::string(200000, 'n'));
-  EXPECT_THROW(files.CopyFile((root / "missing.mdb").string(), (root / "t2.mdb").string()),
-               Failure);
+TEST_F(HostFileSystemTest, LockWaitsForItsHolderWithABound) {
+  std::string path = (root / "x.lock").string();
+  std::unique_ptr<FileLock> first = files.WaitForLock(path, 0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(files.WaitForLock(path, 50), nullptr);
+  first.reset();
+  EXPECT_NE(files.WaitForLock(path, 50), nullptr);
 }
 
 TEST_F(HostFileSystemTest, LastWriteTimeCanBeSetBack) {

@@ -107,8 +107,7 @@ TEST_F(CreateRecordSetsTest, ChangeOfSystemRewritesTheEarlierNamesInBothDirectio
   EXPECT_THAT(Presets(Target(), "var_name, pass"), ElementsAre("Ns1.A1.Speed|7", "Ns1.B2.Speed|8"));
 
   inst.Write(inst.ProgramIni(), "[Project]\r\nNumberOfMachines=2\r\nVWStudio=False\r\n");
-  UpdateRun back(inst.module);
-  back.WorkOnMDB();
+  run.WorkOnMDB();
   EXPECT_THAT(Presets(Target(), "var_name, pass"), ElementsAre("A1.Speed|7", "B2.Speed|8"));
   EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
 }

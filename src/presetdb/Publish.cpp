@@ -1,0 +1,94 @@
+#include "platform/Text.h"
+#include "presetdb/UpdateRun.h"
+
+namespace horavex {
+
+std::string UpdateRun::TakeoverPath() {
+  if (inRun_) return takeoverCopy_ ? takeoverCopy_->path() : std::string();
+  FileSystem& files = module_.services().files;
+  std::string path = module_.GetPathOCXMDB();
+  return path.empty() || !files.IsPlainFile(path) ? std::string() : files.Resolve(path);
+}
+
+dao::Database UpdateRun::OpenDatabase(const std::string& path) {
+  return dao::Database::Open(module_.services().files.Resolve(path), databaseOptions);
+}
+
+// The takeover, the category step and the name rewrites work on a snapshot of the earlier
+// database, so the component database changes only when a complete result replaces it.
+void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& componentPath) {
+  FileSystem& files = module_.services().files;
+  if (path.empty() || !files.IsPlainFile(path)) return;
+  try {
+    takeoverCopy_ = files.CreateTemporaryBeside(componentPath);
+    dao::DatabaseVersion version =
+        dao::CopyDatabase(files.Resolve(path), takeoverCopy_->path(), databaseOptions);
+    if (path == componentPath) componentVersion_ = version;
+  } catch (const Failure& f) {
+    takeoverCopy_.reset();
+    std::string name = module_.GetFileNameOnly(files.Resolve(path));
+    if (f.number() == dao::kLocked) {
+      Keep(f, "another program kept " + name + " locked");
+    } else {
+      Keep(f, "the earlier records in " + name + " could not be read",
+           "Remove or repair " + name + " to start afresh.");
+    }
+  }
+}
+
+// The rebuilt template takes the component database's place: copied as one consistent
+// snapshot, then renamed over the target while its write lock is held, the file as it was kept
+// beside it as one backup generation.
+void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
+                                         const std::string& componentPath) {
+  FileSystem& files = module_.services().files;
+  try {
+    const std::string target = files.Resolve(componentPath);
+    std::unique_ptr<TemporaryFile> copy = files.CreateTemporaryBeside(componentPath);
+    dao::CopyDatabase(files.Resolve(sourcePath), copy->path(), databaseOptions);
+    std::optional<dao::DatabaseWriteLock> lock;
+    if (files.IsPlainFile(componentPath)) {
+      lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
+      if (componentVersion_ && lock->Version() != *componentVersion_) {
+        Keep(std::nullopt, "another program changed it during the update",
+             "Run the configuration again.");
+        return;
+      }
+      const std::string backupPath = componentPath + ".bak";
+      std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
+      dao::CopyDatabase(target, backup->path(), databaseOptions);
+      files.ReplaceWith(*backup, backupPath);
+    } else {
+      dao::RemoveOrphanJournal(target);
+    }
+    files.ReplaceWith(*copy, componentPath);
+  } catch (const Failure& f) {
+    Keep(f, f.number() == dao::kLocked ? "another program kept it locked"
+                                       : "the rebuilt database could not be put in its place");
+  }
+}
+
+void UpdateRun::Keep(std::optional<Failure> cause, std::string why, std::string hint) {
+  if (!keep_) keep_ = KeepReason{std::move(cause), std::move(why), std::move(hint)};
+}
+
+Handler UpdateRun::VitalHandler(const std::string& procedureName, const std::string& why) {
+  Handler h(module_, procedureName);
+  h.OnFailure([this, why](const Failure& f) { Keep(f, why); });
+  return h;
+}
+
+void UpdateRun::ReportKept(Handler& h, const std::string& componentPath) {
+  h.step([&] {
+    std::string description =
+        module_.GetFileNameOnly(componentPath) + " was kept unchanged: " + keep_->why + ".";
+    if (keep_->cause) description += " " + keep_->cause->description();
+    if (!keep_->hint.empty()) description += " " + keep_->hint;
+    throw Failure(
+        keep_->cause ? keep_->cause->number() : dao::kLocked,
+        keep_->cause ? keep_->cause->source() : module_.services().process.ProgramFileName(),
+        description);
+  });
+}
+
+}  // namespace horavex
