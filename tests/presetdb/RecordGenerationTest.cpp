@@ -121,6 +121,15 @@ TEST_F(CreateRecordSetsTest, QuoteInAVariableNameIsJustAnotherCharacter) {
   EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
 }
 
+// Another tool wrote the ä as the single Windows-1252 byte E4.
+TEST_F(CreateRecordSetsTest, AnsiTextInTheTemplateIsReadAsCharacters) {
+  MakeTemplate({Row(1, 1, "Temp' || CAST(X'E4' AS TEXT) || '_###machine", 4)});
+  inst.Write(inst.Cfg(), "[Project]\r\nForMachine1=True\r\n");
+  run.WorkOnMDB();
+  EXPECT_THAT(Presets(Target()), ElementsAre("1|A1.Tempä_A1"));
+  EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
+}
+
 TEST_F(CreateRecordSetsTest, PendingEventsAreProcessedThroughoutTheGeneration) {
   MakeTemplate({Row(1, 1, "Speed", 4), Row(2, 1, "Time", 6)});
   run.WorkOnMDB();
