@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
 
   QApplication& app = ui.Application();
   FormView view(dialog);
+  ui.SetRedraw([&view] { view.Sync(); });
   view.show();
   app.exec();
   // Only a confirmed close of the window gets here.

@@ -45,6 +45,9 @@ class HoravexConfigForm {
   // Sets a check box's value; a change runs the box's click handler, as the run-time does.
   void SetValue(Control& box, int value);
 
+  // From the moment CloseMe starts until the program ends.
+  bool Closing() const { return closing_; }
+
   StandardModule& module() { return module_; }
 
  private:
@@ -54,6 +57,10 @@ class HoravexConfigForm {
 
   StandardModule& module_;
   UpdateRun& update_;
+  bool closing_ = false;
 };
+
+// Mouse buttons as the run-time numbers them in MouseUp.
+enum MouseButton : int { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
 
 }  // namespace horavex

@@ -28,6 +28,9 @@ void HoravexConfigForm::Form_Load() {
 }
 
 void HoravexConfigForm::Form_Activate() {
+  // Once OK is pressed the program ends by itself; an activation on the way (a message box
+  // closing) must not offer OK again.
+  if (closing_) return;
   Handler h(module_, "Form_Activate");
   h.step([&] { form.Get("CommandOK").enabled = true; });
 }
@@ -38,6 +41,11 @@ void HoravexConfigForm::Form_Resize() {
 }
 
 void HoravexConfigForm::Form_QueryUnload(bool& cancel, int /*unloadMode*/) {
+  // While OK runs there is nothing left to cancel: the program ends by itself.
+  if (closing_) {
+    cancel = true;
+    return;
+  }
   Handler h(module_, "Form_QueryUnload");
   if (h.test([&] { return !module_.ConfirmCancel(); })) {
     h.step([&] { cancel = true; });
@@ -56,6 +64,7 @@ void HoravexConfigForm::CommandCancel_Click() {
 }
 
 void HoravexConfigForm::CloseMe() {
+  closing_ = true;
   Handler h(module_, "CloseMe");
   UiServices& ui = module_.services().ui;
   h.step([&] { ui.ProcessPendingEvents(); });

@@ -128,7 +128,7 @@ void HoravexConfigForm::WriteInputs() {
   h.step([&] { module_.WriteEditInfo(); });
 }
 
-void HoravexConfigForm::CheckMa_MouseUp(int index, int /*button*/, int /*shift*/, float /*x*/,
+void HoravexConfigForm::CheckMa_MouseUp(int index, int button, int /*shift*/, float /*x*/,
                                         float /*y*/) {
   if (!HelpMode) {
     int first = 3 * (index / 3);
@@ -136,9 +136,12 @@ void HoravexConfigForm::CheckMa_MouseUp(int index, int /*button*/, int /*shift*/
     SetValue(form.Get("CheckMa", index), 1);
     return;
   }
-  // The click has already toggled the box; toggling it back keeps the setting.
-  Control& box = form.Get("CheckMa", index);
-  SetValue(box, box.value == 1 ? 0 : 1);
+  // A left click has already toggled the box; toggling it back keeps the setting. The other
+  // buttons never toggle a box, so there is nothing to undo.
+  if (button == kLeftButton) {
+    Control& box = form.Get("CheckMa", index);
+    SetValue(box, box.value == 1 ? 0 : 1);
+  }
   ShowHelp(form.Get("CheckMa", 0));
 }
 

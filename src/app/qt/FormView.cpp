@@ -31,7 +31,10 @@ void ModelCheckBox::mouseReleaseEvent(QMouseEvent* event) {
   bool inside = rect().contains(event->position().toPoint());
   QCheckBox::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && inside && onToggle) onToggle();
-  if (onMouseUp) onMouseUp();
+  int button = event->button() == Qt::RightButton    ? kRightButton
+               : event->button() == Qt::MiddleButton ? kMiddleButton
+                                                     : kLeftButton;
+  if (onMouseUp) onMouseUp(button);
 }
 
 void ModelCheckBox::keyPressEvent(QKeyEvent* event) {
@@ -81,6 +84,7 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
         auto* box = new ModelCheckBox(parent);
         int position = static_cast<int>(i);
         box->onToggle = [this, position] {
+          if (!Accepts(position)) return;
           Dispatch([this, position] {
             Control& model = dialog_.form.controls[position];
             dialog_.SetValue(model, model.value == 0 ? 1 : 0);
@@ -88,8 +92,9 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
         };
         if (c.name == "CheckMa") {
           int index = c.index;
-          box->onMouseUp = [this, index] {
-            Dispatch([this, index] { dialog_.CheckMa_MouseUp(index, 1, 0, 0, 0); });
+          box->onMouseUp = [this, position, index](int button) {
+            if (!Accepts(position)) return;
+            Dispatch([this, index, button] { dialog_.CheckMa_MouseUp(index, button, 0, 0, 0); });
           };
         }
         w = box;
@@ -101,7 +106,9 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
         button->setIcon(QIcon(picture));
         button->setIconSize(picture.size());
         std::string name = c.name;
-        connect(button, &QPushButton::clicked, this, [this, name] {
+        size_t position = i;
+        connect(button, &QPushButton::clicked, this, [this, name, position] {
+          if (!Accepts(position)) return;
           Dispatch([this, name] {
             if (name == "CommandOK") dialog_.CommandOK_Click();
             if (name == "CommandCancel") dialog_.CommandCancel_Click();
@@ -167,12 +174,34 @@ QWidget* FormView::WidgetFor(const std::string& name, int index) const {
   return nullptr;
 }
 
+bool FormView::Accepts(size_t position) const {
+  if (handling_) return false;
+  const Form& form = dialog_.form;
+  for (int at = static_cast<int>(position); at >= 0; at = form.controls[size_t(at)].container) {
+    const Control& c = form.controls[size_t(at)];
+    if (!c.enabled || !c.visible) return false;
+  }
+  return true;
+}
+
 void FormView::Dispatch(const std::function<void()>& handler) {
+  if (handling_) return;
+  struct Handling {
+    bool& flag;
+    ~Handling() { flag = false; }
+  } handling{handling_ = true};
   RunTopLevel(dialog_, handler);
+  handling.flag = false;
   Sync();
 }
 
 void FormView::closeEvent(QCloseEvent* event) {
+  // A close request while a handler runs is refused without a question: after OK the program
+  // ends by itself, and any other handler is waiting for a message box.
+  if (handling_) {
+    event->ignore();
+    return;
+  }
   bool cancel = false;
   Dispatch([&] { dialog_.Form_QueryUnload(cancel, 0); });
   if (cancel) {

@@ -9,14 +9,15 @@
 
 namespace horavex {
 
-// A check box that leaves its value to the model: a mouse click reports a toggle followed by
-// the mouse-up, the space key only a toggle.
+// A check box that leaves its value to the model: a left click reports a toggle followed by
+// the mouse-up, another button only the mouse-up (with the run-time's button number), the
+// space key only a toggle.
 class ModelCheckBox : public QCheckBox {
   Q_OBJECT
  public:
   using QCheckBox::QCheckBox;
   std::function<void()> onToggle;
-  std::function<void()> onMouseUp;
+  std::function<void(int button)> onMouseUp;
 
  protected:
   void nextCheckState() override {}
@@ -26,7 +27,9 @@ class ModelCheckBox : public QCheckBox {
 };
 
 // Draws the dialog model with Qt Widgets at its fixed positions and forwards the user's actions
-// to the model's handlers.
+// to the model's handlers: only to controls the model shows enabled and visible, and only while
+// no handler runs (a handler that lets pending events run, as the update after OK does, gets no
+// second click, close request or activation).
 class FormView : public QWidget {
   Q_OBJECT
  public:
@@ -43,11 +46,14 @@ class FormView : public QWidget {
 
  private:
   int Pixels(int twips) const;
+  // Whether the control at this position takes input now.
+  bool Accepts(size_t position) const;
   void Dispatch(const std::function<void()>& handler);
 
   HoravexConfigForm& dialog_;
   std::vector<QWidget*> widgets_;
   double scale_ = 1.0;
+  bool handling_ = false;
 };
 
 // The pictures of the three buttons.

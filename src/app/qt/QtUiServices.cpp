@@ -1,10 +1,32 @@
 #include "app/qt/QtUiServices.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace horavex {
+namespace {
+
+// A Yes/No question as the classic platform asks it: neither Escape nor the title bar's close
+// button dismisses it, only Yes or No (Return takes the default button).
+class QuestionBox : public QMessageBox {
+ public:
+  QuestionBox() { setWindowFlag(Qt::WindowCloseButtonHint, false); }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Cancel)) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
+}  // namespace
 
 QString DisplayText(const std::string& text) {
   QString s = QString::fromStdString(text);
@@ -30,7 +52,15 @@ QApplication& QtUiServices::Application() {
 
 int QtUiServices::MessageBox(const MessageBoxRequest& request) {
   Application();
-  QMessageBox box;
+  if (redraw_) redraw_();
+  return Ask(request);
+}
+
+int QtUiServices::Ask(const MessageBoxRequest& request) {
+  std::unique_ptr<QMessageBox> owned = request.buttons == MsgButtons::YesNo
+                                           ? std::make_unique<QuestionBox>()
+                                           : std::make_unique<QMessageBox>();
+  QMessageBox& box = *owned;
   box.setText(DisplayText(request.text));
   box.setWindowTitle(QString::fromStdString(request.title));
   switch (request.icon) {
@@ -100,6 +130,7 @@ void QtUiServices::ProcessPendingEvents() {
   constexpr qint64 kIntervalMs = 10;
   if (!QCoreApplication::instance()) return;
   if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kIntervalMs) return;
+  if (redraw_) redraw_();
   QCoreApplication::processEvents();
   sinceEvents_.start();
 }

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,12 +28,21 @@ class QtUiServices : public UiServices {
   QApplication& Application();
   bool HasApplication() const { return app_ != nullptr; }
 
+  // Draws the dialog's current state; called before pending events are processed and before a
+  // message box is shown, so the window never shows an older state while a handler runs.
+  void SetRedraw(std::function<void()> redraw) { redraw_ = std::move(redraw); }
+
+ protected:
+  // Shows the box and waits for the answer.
+  virtual int Ask(const MessageBoxRequest& request);
+
  private:
   int& argc_;
   char** argv_;
   std::unique_ptr<QApplication> app_;
   bool overrideCursor_ = false;
   QElapsedTimer sinceEvents_;
+  std::function<void()> redraw_;
 };
 
 // The text of a message as Qt shows it: every pair of line-break characters becomes one break.

@@ -3,13 +3,19 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
+#include <deque>
+#include <fstream>
 #include <memory>
 
 #include "app/HoravexConfigForm.h"
 #include "app/qt/FormView.h"
+#include "app/qt/QtUiServices.h"
+#include "support/Databases.h"
 #include "support/Installation.h"
 
 // Fontconfig keeps its configuration for the life of the process and Qt never releases it; the
@@ -29,10 +35,30 @@ class EndingProcess : public TestProcess {
   [[noreturn]] void EndNow(int exitCode) override { std::_Exit(exitCode); }
 };
 
-class NoUpdate : public UpdateRun {
+// The Qt window system with scripted answers instead of boxes; a box nobody expected ends the
+// process with status 99, a second closing run (its hourglass) with 98.
+class AnsweringUi : public QtUiServices {
  public:
-  using UpdateRun::UpdateRun;
-  void WorkOnMDB() override {}
+  using QtUiServices::QtUiServices;
+  std::deque<int> answers;
+  std::vector<MessageBoxRequest> asked;
+  std::function<void()> whileAsked;
+  int hourglasses = 0;
+
+  void SetMousePointer(int pointer) override {
+    if (pointer == kPointerHourglass && ++hourglasses > 1) std::_Exit(98);
+    QtUiServices::SetMousePointer(pointer);
+  }
+
+ protected:
+  int Ask(const MessageBoxRequest& request) override {
+    asked.push_back(request);
+    if (whileAsked) whileAsked();
+    if (answers.empty()) std::_Exit(99);
+    int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
 };
 
 class FormViewTest : public ::testing::Test {
@@ -54,16 +80,37 @@ class FormViewTest : public ::testing::Test {
     dialog.SetupUserInterFace();
     dialog.Form_Activate();
     view = std::make_unique<FormView>(dialog);
+    ui.SetRedraw([this] { view->Sync(); });
     view->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
   }
 
   QCheckBox* Box(int index) { return qobject_cast<QCheckBox*>(view->WidgetFor("CheckMa", index)); }
 
+  // The forked child has none of the threads that Qt paints with, so it must not paint: the
+  // window is hidden first (its widgets still take events), and an alarm turns a hang into a
+  // failure.
+  void ExpectOkEndsWith(int exitCode, const std::function<void()>& inChild = {}) {
+    view->hide();
+    QCoreApplication::processEvents();
+    EXPECT_EXIT(
+        {
+          ::alarm(60);
+          if (inChild) inChild();
+          QTest::mouseClick(view->WidgetFor("CommandOK"), Qt::LeftButton);
+        },
+        ::testing::ExitedWithCode(exitCode), "");
+  }
+  std::string Stored(const std::string& entry) {
+    return inst.ini->GetString("Machine1", entry, "-", 255, inst.ProgramIni().string());
+  }
+
+  static inline int argc = 1;
   Installation inst;
   EndingProcess process;
-  StandardModule module{Services{process, inst.files, *inst.ini, inst.ui}};
-  NoUpdate update{module};
+  AnsweringUi ui{argc, nullptr};
+  StandardModule module{Services{process, inst.files, *inst.ini, ui}};
+  UpdateRun update{module};
   HoravexConfigForm dialog{module, update};
   std::unique_ptr<FormView> view;
 };
@@ -75,24 +122,86 @@ TEST_F(FormViewTest, ClickedUnitIsWrittenByOk) {
   EXPECT_FALSE(Box(0)->isChecked());
   EXPECT_TRUE(Box(1)->isChecked());
 
-  // The forked child has none of the threads that Qt paints with, so it must not paint: the
-  // window is hidden first (the button still takes the click), and an alarm turns a hang into
-  // a failure.
-  view->hide();
-  QCoreApplication::processEvents();
-  EXPECT_EXIT(
-      {
-        ::alarm(30);
-        QTest::mouseClick(view->WidgetFor("CommandOK"), Qt::LeftButton);
-      },
-      ::testing::ExitedWithCode(kExitOk), "");
-  auto stored = [&](const std::string& entry) {
-    return inst.ini->GetString("Machine1", entry, "-", 255, inst.ProgramIni().string());
-  };
-  EXPECT_EQ(stored("HoravexFormat1"), "2");
-  EXPECT_EQ(stored("HoravexFormat2"), "3");
-  EXPECT_EQ(stored("HoravexFormat3"), "1");
-  EXPECT_EQ(stored("HoravexWith3DD"), "False");
+  ExpectOkEndsWith(kExitOk);
+  EXPECT_EQ(Stored("HoravexFormat1"), "2");
+  EXPECT_EQ(Stored("HoravexFormat2"), "3");
+  EXPECT_EQ(Stored("HoravexFormat3"), "1");
+  EXPECT_EQ(Stored("HoravexWith3DD"), "False");
+}
+
+// Clicks on OK and Cancel, a close request and an activation, sent whenever the run lets
+// pending events through, reach no handler and change nothing of what the run writes.
+TEST_F(FormViewTest, OkRunTakesNoFurtherInput) {
+  std::vector<std::string> rows;
+  for (int i = 1; i <= 300; ++i) {
+    rows.push_back(std::to_string(i) + ", 1, 'PRESS', 3, 'V" + std::to_string(i) + "', 1, 0, " +
+                   std::to_string(i) + ", 't', 'p', 0, 600, 1, 60, 2");
+  }
+  MakeDatabase(inst.component / "Horavex_Source.mdb",
+               TemplateSql({"'VisiWin32', 1, '###machine.###Var_Name'"}, rows));
+  MakeDatabase(
+      inst.component / "Horavex.mdb",
+      PresetDefsSql(kPresetColumns,
+                    {"9, 1, 'PRESS', 3, 'Linie 1.V7', 1, 0, 7, 't', 'p', -5, 5, 0, 1, 9"}));
+  const std::string disturbed = (inst.root / "disturbed").string();
+  QTimer disturb;
+  QObject::connect(&disturb, &QTimer::timeout, [&] {
+    std::ofstream(disturbed, std::ios::app) << "x";
+    QTest::mouseClick(view->WidgetFor("CommandCancel"), Qt::LeftButton);
+    QCloseEvent close;
+    QCoreApplication::sendEvent(view.get(), &close);
+    QEvent activation(QEvent::ActivationChange);
+    QCoreApplication::sendEvent(view.get(), &activation);
+    QTest::mouseClick(view->WidgetFor("CommandOK"), Qt::LeftButton);
+  });
+  ExpectOkEndsWith(kExitOk, [&] { disturb.start(0); });  // a box would have ended it with 99
+
+  EXPECT_TRUE(inst.Exists(disturbed));
+  EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
+  EXPECT_EQ(Stored("HoravexFormat2"), "3");
+  EXPECT_EQ(QueryRows(inst.component / "Horavex.mdb",
+                      "SELECT count(*), sum(abs_min = -5 AND pass = 9) FROM PRESET_DEFS"),
+            std::vector<std::string>{"300|1"});
+  EXPECT_EQ(DumpDatabase(inst.component / "Horavex.mdb"),
+            DumpDatabase(inst.component / "Horavex_Source.mdb"));
+}
+
+TEST_F(FormViewTest, HelpModeClicksWithAnyButtonLeaveTheUnitBox) {
+  QTest::mouseClick(view->WidgetFor("CommandQuest"), Qt::LeftButton);
+  ASSERT_TRUE(dialog.HelpMode);
+  std::vector<bool> drawnWhileAsked;
+  ui.whileAsked = [&] { drawnWhileAsked.push_back(Box(1)->isChecked()); };
+  ui.answers = {kAnswerOk, kAnswerOk, kAnswerOk};
+  for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+    QTest::mouseClick(Box(1), button);
+  }
+  EXPECT_EQ(ui.asked.size(), 3u);
+  EXPECT_EQ(drawnWhileAsked, std::vector<bool>(3, false));
+  EXPECT_EQ(dialog.form.Get("CheckMa", 0).value, 1);
+  EXPECT_EQ(dialog.form.Get("CheckMa", 1).value, 0);
+  EXPECT_TRUE(Box(0)->isChecked());
+  EXPECT_FALSE(Box(1)->isChecked());
+}
+
+// Escape and a close request leave a Yes/No question open; Return takes its default button.
+TEST_F(FormViewTest, YesNoQuestionIsAnsweredOnlyByYesOrNo) {
+  QtUiServices plain(argc, nullptr);
+  bool openAfterEscape = false, openAfterClose = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Escape);
+    openAfterEscape = box->isVisible();
+    QCloseEvent close;
+    QCoreApplication::sendEvent(box, &close);
+    openAfterClose = box->isVisible();
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  int answer = plain.MessageBox(
+      {"Resume?", "Unexpected error", MsgIcon::Critical, MsgButtons::YesNo, MsgDefault::Second});
+  EXPECT_TRUE(openAfterEscape);
+  EXPECT_TRUE(openAfterClose);
+  EXPECT_EQ(answer, kAnswerNo);
 }
 
 TEST_F(FormViewTest, SpaceTogglesABoxWithoutTheMouseHandler) {
