@@ -4,6 +4,7 @@
 
 #include "app/HoravexConfigForm.h"
 #include "platform/Failure.h"
+#include "platform/IniStore.h"
 #include "platform/Text.h"
 
 namespace horavex {
@@ -72,6 +73,9 @@ void HoravexConfigForm::LoadToolTipTexts() {
 
   std::unordered_map<std::string, int> sharing;
   for (const Control& c : form.controls) ++sharing[c.name];
+
+  // The template entries of a first start go into the language file in one write.
+  IniWriteGroup group(module_.services().ini);
 
   for (Control& c : form.controls) {
     const bool arrayMember = sharing[c.name] > 1;

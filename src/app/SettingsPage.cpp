@@ -1,5 +1,6 @@
 #include "app/HoravexConfigForm.h"
 #include "platform/Failure.h"
+#include "platform/IniStore.h"
 #include "standard/Handler.h"
 
 namespace horavex {
@@ -93,6 +94,8 @@ void HoravexConfigForm::WriteInputs() {
   });
 
   if (!iniPath.empty()) {
+    // The settings land in Program.ini together: it is always the old file or the new one.
+    IniWriteGroup group(module_.services().ini);
     bool refused = false;
     auto save = [&](const IniValue& value, const std::string& section, const std::string& entry) {
       if (module_.SaveIni(value, section, entry, iniPath) == 0) refused = true;
@@ -117,6 +120,7 @@ void HoravexConfigForm::WriteInputs() {
         });
       }
     }
+    if (!group.End()) refused = true;
     // A refused write (read-only file, full disk) is reported once, not once per entry.
     h.step([&] {
       if (refused) {

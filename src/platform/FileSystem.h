@@ -16,6 +16,16 @@ struct FileTimes {
   int64_t lastWrite = 0;
 };
 
+// What tells a file's content apart without reading it: the file, its size and its last-write
+// time. A program that rewrites a file changes at least one of them.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t lastWrite = 0;  // nanoseconds
+  bool operator==(const FileStamp&) const = default;
+};
+
 // A new, empty file beside a target, made to take the target's place. Its name is unique and
 // hidden; it is removed when the object ends before it replaced the target, and a later
 // program removes it when this one was killed first.
@@ -45,6 +55,8 @@ class FileSystem {
   virtual bool IsPlainFile(const std::string& path) const = 0;
   // The whole content, or nothing when the file cannot be read.
   virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
+  // The stamp of a plain file (through a symbolic link), or nothing when there is none.
+  virtual std::optional<FileStamp> Stamp(const std::string& path) const = 0;
   // Replaces the whole content through a temporary file beside it and a rename; false when
   // the folder is missing or the file or folder cannot be written (nothing changes then).
   virtual bool ReplaceAll(const std::string& path, const std::string& bytes) = 0;
@@ -73,6 +85,7 @@ class HostFileSystem : public FileSystem {
   std::string Resolve(const std::string& path) const override;
   bool IsPlainFile(const std::string& path) const override;
   std::optional<std::string> ReadAll(const std::string& path) const override;
+  std::optional<FileStamp> Stamp(const std::string& path) const override;
   bool ReplaceAll(const std::string& path, const std::string& bytes) override;
   void Append(const std::string& path, const std::string& bytes) override;
   std::optional<FileTimes> GetTimes(const std::string& path) const override;

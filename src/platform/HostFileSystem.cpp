@@ -291,6 +291,14 @@ std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) cons
   return content;
 }
 
+std::optional<FileStamp> HostFileSystem::Stamp(const std::string& path) const {
+  if (path.empty()) return std::nullopt;
+  struct stat st {};
+  if (::stat(Resolve(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                   ToNanoseconds(st.st_mtim)};
+}
+
 bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& bytes) {
   if (path.empty()) return false;
   fs::path target = Resolve(path);

@@ -5,18 +5,22 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/Text.h"
 
-// The file is parsed on its Windows-1252 bytes, one line at a time, without building a tree:
-// every line is a range of byte offsets, so a write copies all untouched bytes verbatim and only
-// the new text is converted. One byte is one character in Windows-1252, which makes character
-// counts (the buffer limit, name lengths) byte counts on this side of the conversion.
+// A file is parsed once into lines grouped by section, with an index of the first section of
+// each name and the first entry of each name in it. Lines keep their exact bytes (Windows-1252,
+// or UTF-8 for a UTF-16LE file), so a write changes only the text it names and the file is
+// written back byte for byte otherwise. In Windows-1252 one byte is one character, which makes
+// character counts (the buffer limit) byte counts on this side of the conversion.
 
 namespace horavex {
 namespace {
 
 constexpr size_t kNone = std::string_view::npos;
+constexpr std::string_view kUnicodeMark = "\xFF\xFE";
 
 // Whitespace inside a line, as the profile functions trim it (CR and LF end the line instead).
 bool IsBlank(char c) {
@@ -28,158 +32,225 @@ bool IsBreak(char c) {
 
 enum class LineKind { kBlank, kComment, kSection, kEntry };
 
-// One line of the content, as byte offsets.
-struct Line {
-  size_t begin = 0;    // first byte
-  size_t end = 0;      // end of the text, where the line break starts
-  size_t next = 0;     // first byte after the line break (== end when there is none)
-  size_t textEnd = 0;  // end of the text without trailing blanks
+// One line: its text and its line break, and what the text is.
+struct IniLine {
+  std::string text;
+  std::string lineBreak;  // "\r\n", "\n", "\r", or "" for a last line without one
   LineKind kind = LineKind::kBlank;
+  size_t textEnd = 0;    // end of the text without trailing blanks
   size_t nameBegin = 0;  // section name or entry name, trimmed
   size_t nameEnd = 0;
   size_t equals = kNone;  // the first "=" of an entry
+
+  std::string_view Name() const {
+    return std::string_view(text).substr(nameBegin, nameEnd - nameBegin);
+  }
 };
 
-Line ReadLine(std::string_view bytes, size_t pos) {
-  Line line;
-  line.begin = pos;
-  line.end = pos;
-  while (line.end < bytes.size() && bytes[line.end] != '\r' && bytes[line.end] != '\n') ++line.end;
-  line.next = line.end;
-  if (line.end < bytes.size()) {
-    bool crlf =
-        bytes[line.end] == '\r' && line.end + 1 < bytes.size() && bytes[line.end + 1] == '\n';
-    line.next = line.end + (crlf ? 2 : 1);
-  }
-  size_t b = pos;
-  size_t e = line.end;
-  while (b < e && IsBlank(bytes[b])) ++b;
-  while (e > b && IsBlank(bytes[e - 1])) --e;
+void Classify(IniLine& line) {
+  const std::string& t = line.text;
+  line.kind = LineKind::kBlank;
+  line.equals = kNone;
+  size_t b = 0;
+  size_t e = t.size();
+  while (b < e && IsBlank(t[b])) ++b;
+  while (e > b && IsBlank(t[e - 1])) --e;
   line.textEnd = e;
-  if (b == e) return line;
-  std::string_view text = bytes.substr(b, e - b);
-  if (text.front() == ';') {
+  line.nameBegin = line.nameEnd = b;
+  if (b == e) return;
+  if (t[b] == ';') {
     line.kind = LineKind::kComment;
-    return line;
+    return;
   }
-  if (text.front() == '[') {
-    size_t close = text.rfind(']');
-    if (close != kNone) {
+  if (t[b] == '[') {
+    size_t close = t.rfind(']', e - 1);
+    if (close != kNone && close > b) {
       line.kind = LineKind::kSection;
       line.nameBegin = b + 1;
-      line.nameEnd = b + close;
-      while (line.nameBegin < line.nameEnd && IsBlank(bytes[line.nameBegin])) ++line.nameBegin;
-      while (line.nameEnd > line.nameBegin && IsBlank(bytes[line.nameEnd - 1])) --line.nameEnd;
-      return line;
+      line.nameEnd = close;
+      while (line.nameBegin < line.nameEnd && IsBlank(t[line.nameBegin])) ++line.nameBegin;
+      while (line.nameEnd > line.nameBegin && IsBlank(t[line.nameEnd - 1])) --line.nameEnd;
+      return;
     }
     // "[" without "]": an ordinary line of the current section.
   }
   line.kind = LineKind::kEntry;
-  size_t equals = text.find('=');
-  line.equals = equals == kNone ? kNone : b + equals;
-  line.nameBegin = b;
-  line.nameEnd = equals == kNone ? e : b + equals;
-  while (line.nameEnd > line.nameBegin && IsBlank(bytes[line.nameEnd - 1])) --line.nameEnd;
-  return line;
+  size_t equals = t.find('=', b);
+  if (equals >= e) equals = kNone;
+  line.equals = equals;
+  line.nameEnd = equals == kNone ? e : equals;
+  while (line.nameEnd > line.nameBegin && IsBlank(t[line.nameEnd - 1])) --line.nameEnd;
 }
 
-// A caller's text as the ANSI profile functions see it: up to a NUL, in Windows-1252.
-std::string ApiBytes(const std::string& utf8) {
-  return text::Utf8ToCp1252(std::string_view(utf8).substr(0, utf8.find('\0')));
+// The lines of one section, its header first; the lines before the first header form a block
+// without one.
+struct Block {
+  std::vector<IniLine> lines;
+  // The first line of each entry name (by Key).
+  std::unordered_map<std::string, size_t> entries;
+  // The last entry line, or the header when there is none.
+  size_t last = 0;
+};
+
+// Names match without regard to case over the Windows-1252 letters: their key is the upper-cased
+// name in UTF-8.
+std::string Key(std::string_view name, bool unicode) {
+  bool ascii = std::all_of(name.begin(), name.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    std::string key(name);
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
+  }
+  return text::Upper(unicode ? std::string(name) : text::Cp1252ToUtf8(name));
 }
 
-// A caller's name: its Windows-1252 bytes without whitespace at both ends.
-std::string ApiName(const std::string& utf8) {
-  std::string bytes = ApiBytes(utf8);
+// Start of an entry's value: after "=" and the blanks that follow it.
+size_t ValueBegin(const IniLine& line) {
+  size_t b = line.equals + 1;
+  while (b < line.text.size() && IsBlank(line.text[b])) ++b;
+  return b;
+}
+
+// The line break new lines get: the file's first one, CR LF when it has none.
+std::string LineBreakOf(std::string_view bytes) {
+  size_t at = bytes.find_first_of("\r\n");
+  if (at == kNone) return "\r\n";
+  if (bytes[at] == '\n') return "\n";
+  return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? "\r\n" : "\r";
+}
+
+}  // namespace
+
+struct ProfileIniStore::Document {
+  bool unicode = false;
+  std::string lineBreak = "\r\n";
+  std::vector<Block> blocks;
+  // The first section block of each name (by Key).
+  std::unordered_map<std::string, size_t> sections;
+
+  static std::shared_ptr<Document> Parse(std::string_view content) {
+    auto document = std::make_shared<Document>();
+    document->unicode = content.substr(0, 2) == kUnicodeMark;
+    std::string decoded;
+    if (document->unicode) {
+      decoded = text::Utf16LeToUtf8(content.substr(2));
+      content = decoded;
+    }
+    document->lineBreak = LineBreakOf(content);
+    document->blocks.emplace_back();
+    for (size_t pos = 0; pos < content.size();) {
+      size_t end = pos;
+      while (end < content.size() && !IsBreak(content[end])) ++end;
+      size_t next = end;
+      if (end < content.size()) {
+        next =
+            end +
+            (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n' ? 2 : 1);
+      }
+      IniLine line;
+      line.text.assign(content, pos, end - pos);
+      line.lineBreak.assign(content, end, next - end);
+      pos = next;
+      document->Add(std::move(line));
+    }
+    return document;
+  }
+
+  void Add(IniLine line) {
+    Classify(line);
+    if (line.kind == LineKind::kSection) {
+      sections.try_emplace(Key(line.Name(), unicode), blocks.size());
+      blocks.emplace_back();
+    }
+    Block& block = blocks.back();
+    if (line.kind == LineKind::kEntry) {
+      block.entries.try_emplace(Key(line.Name(), unicode), block.lines.size());
+      block.last = block.lines.size();
+    }
+    block.lines.push_back(std::move(line));
+  }
+
+  const IniLine* Find(const std::string& section, const std::string& entry) const {
+    auto s = sections.find(Key(section, unicode));
+    if (s == sections.end()) return nullptr;
+    const Block& block = blocks[s->second];
+    auto e = block.entries.find(Key(entry, unicode));
+    return e == block.entries.end() ? nullptr : &block.lines[e->second];
+  }
+
+  void Write(const std::string& section, const std::string& entry, const std::string& value) {
+    auto s = sections.find(Key(section, unicode));
+    if (s != sections.end()) {
+      Block& block = blocks[s->second];
+      auto e = block.entries.find(Key(entry, unicode));
+      if (e != block.entries.end()) {
+        // Replace the old value only; everything around it on the line stays.
+        IniLine& line = block.lines[e->second];
+        if (line.equals != kNone) {
+          size_t from = ValueBegin(line);
+          line.text.replace(from, std::max(from, line.textEnd) - from, value);
+        } else {
+          line.text.insert(line.nameEnd, "=" + value);
+        }
+        Classify(line);
+      } else {
+        // After the section's last entry: trailing blank and comment lines stay after it.
+        IniLine& at = block.lines[block.last];
+        if (at.lineBreak.empty()) at.lineBreak = lineBreak;  // the last line of the file
+        IniLine added;
+        added.text = entry + "=" + value;
+        added.lineBreak = lineBreak;
+        Classify(added);
+        size_t position = block.last + 1;
+        block.lines.insert(block.lines.begin() + std::ptrdiff_t(position), std::move(added));
+        for (auto& [name, index] : block.entries) {
+          if (index >= position) ++index;
+        }
+        block.entries.emplace(Key(entry, unicode), position);
+        block.last = position;
+      }
+    } else {
+      for (auto b = blocks.rbegin(); b != blocks.rend(); ++b) {
+        if (b->lines.empty()) continue;
+        if (b->lines.back().lineBreak.empty()) b->lines.back().lineBreak = lineBreak;
+        break;
+      }
+      Add(IniLine{"[" + section + "]", lineBreak});
+      Add(IniLine{entry + "=" + value, lineBreak});
+    }
+  }
+
+  std::string Serialize() const {
+    std::string out;
+    for (const Block& block : blocks) {
+      for (const IniLine& line : block.lines) out.append(line.text).append(line.lineBreak);
+    }
+    if (!unicode) return out;
+    return std::string(kUnicodeMark) + text::Utf8ToUtf16Le(out);
+  }
+};
+
+namespace {
+
+// A caller's text as the profile functions see it: up to a NUL, in the file's encoding (the
+// ANSI functions convert to Windows-1252, "?" for a character it lacks).
+std::string ApiBytes(const std::string& utf8, bool unicode) {
+  std::string_view cut = std::string_view(utf8).substr(0, utf8.find('\0'));
+  return unicode ? std::string(cut) : text::Utf8ToCp1252(cut);
+}
+
+// A caller's name: its bytes without whitespace at both ends.
+std::string ApiName(const std::string& utf8, bool unicode) {
+  std::string bytes = ApiBytes(utf8, unicode);
   auto space = [](char c) { return IsBlank(c) || IsBreak(c); };
   size_t b = 0;
   size_t e = bytes.size();
   while (b < e && space(bytes[b])) ++b;
   while (e > b && space(bytes[e - 1])) --e;
   return bytes.substr(b, e - b);
-}
-
-// A name to look for, kept in both forms so each stored name costs one conversion at most.
-struct Wanted {
-  explicit Wanted(std::string bytesIn)
-      : bytes(std::move(bytesIn)), utf8(text::Cp1252ToUtf8(bytes)) {}
-  bool Matches(std::string_view stored) const {
-    // One byte is one character, so names of different byte length never match.
-    if (stored.size() != bytes.size()) return false;
-    bool ascii = true;
-    for (size_t i = 0; i < stored.size(); ++i) {
-      unsigned char a = stored[i], b = bytes[i];
-      if (a >= 0x80 || b >= 0x80) {
-        ascii = false;
-        break;
-      }
-      if (a != b && ((a | 0x20) != (b | 0x20) || (a | 0x20) < 'a' || (a | 0x20) > 'z'))
-        return false;
-    }
-    if (ascii) return true;
-    return text::EqualsNoCase(text::Cp1252ToUtf8(stored), utf8);
-  }
-  std::string bytes;
-  std::string utf8;
-};
-
-// Where an entry is, or where it would go.
-struct Location {
-  bool sectionFound = false;
-  // The first matching entry of the first matching section.
-  std::optional<Line> entry;
-  // The last entry line of that section, or its header when it has none.
-  Line last;
-};
-
-Location Find(std::string_view bytes, const Wanted& section, const Wanted& entry) {
-  Location found;
-  bool inSection = false;
-  for (size_t pos = 0; pos < bytes.size();) {
-    Line line = ReadLine(bytes, pos);
-    pos = line.next;
-    std::string_view name = bytes.substr(line.nameBegin, line.nameEnd - line.nameBegin);
-    if (line.kind == LineKind::kSection) {
-      if (inSection) break;  // only the first matching section counts
-      if (section.Matches(name)) {
-        inSection = found.sectionFound = true;
-        found.last = line;
-      }
-      continue;
-    }
-    if (!inSection || line.kind != LineKind::kEntry) continue;
-    found.last = line;
-    if (entry.Matches(name)) {
-      found.entry = line;
-      break;
-    }
-  }
-  return found;
-}
-
-// Start of an entry's value: after "=" and the blanks that follow it.
-size_t ValueBegin(std::string_view bytes, const Line& line) {
-  size_t b = line.equals + 1;
-  while (b < line.end && IsBlank(bytes[b])) ++b;
-  return b;
-}
-
-// The value bytes of the entry, trimmed and without one pair of matching quotes; nothing when
-// the file, the section, the entry or its "=" is missing.
-std::optional<std::string> FindValue(const FileSystem& files, const std::string& section,
-                                     const std::string& entry, const std::string& file) {
-  std::optional<std::string> content = files.ReadAll(file);
-  if (!content) return std::nullopt;
-  Location found = Find(*content, Wanted(ApiName(section)), Wanted(ApiName(entry)));
-  if (!found.entry || found.entry->equals == kNone) return std::nullopt;
-  size_t b = ValueBegin(*content, *found.entry);
-  std::string_view value =
-      std::string_view(*content).substr(b, std::max(b, found.entry->textEnd) - b);
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return std::string(value);
 }
 
 // RtlUnicodeStringToInteger with base 0, which GetPrivateProfileInt relies on: blanks, a sign,
@@ -212,14 +283,6 @@ uint32_t ParseProfileInt(std::string_view s) {
   return minus ? 0u - total : total;
 }
 
-// The line break new lines get: the file's first one, CR LF when it has none.
-std::string LineBreakOf(std::string_view bytes) {
-  size_t at = bytes.find_first_of("\r\n");
-  if (at == kNone) return "\r\n";
-  if (bytes[at] == '\n') return "\n";
-  return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? "\r\n" : "\r";
-}
-
 // True when nothing at all is where the file should be, so it may be created. A file that
 // exists but could not be read is never replaced by a new one.
 bool NothingAt(const FileSystem& files, const std::string& file) {
@@ -229,16 +292,72 @@ bool NothingAt(const FileSystem& files, const std::string& file) {
   return status.type() == std::filesystem::file_type::not_found;
 }
 
+// The value of the entry in the file's encoding, trimmed and without one pair of matching
+// quotes; nothing when the section, the entry or its "=" is missing.
+std::optional<std::string> ValueOf(const ProfileIniStore::Document& document,
+                                   const std::string& section, const std::string& entry) {
+  const IniLine* line =
+      document.Find(ApiName(section, document.unicode), ApiName(entry, document.unicode));
+  if (line == nullptr || line->equals == kNone) return std::nullopt;
+  size_t b = ValueBegin(*line);
+  std::string_view value = std::string_view(line->text).substr(b, std::max(b, line->textEnd) - b);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
 }  // namespace
 
 ProfileIniStore::ProfileIniStore(FileSystem& files) : files_(files) {}
+
+ProfileIniStore::View& ProfileIniStore::Load(const std::string& file) const {
+  const std::string path = files_.Resolve(file);
+  if (auto pending = pending_.find(path); pending != pending_.end()) return pending->second;
+  std::optional<FileStamp> stamp = files_.Stamp(file);
+  auto& [cachedStamp, view] = cache_[path];
+  if (stamp && cachedStamp == *stamp && (view.document || view.unreadable)) return view;
+  view = View();
+  cachedStamp = stamp.value_or(FileStamp{});
+  if (stamp) {
+    if (std::optional<std::string> content = files_.ReadAll(file)) {
+      view.document = Document::Parse(*content);
+      view.content = std::move(*content);
+      view.existed = true;
+    } else {
+      view.unreadable = true;
+    }
+  } else if (!NothingAt(files_, file)) {
+    view.unreadable = true;  // a folder, or a file that cannot be reached
+  }
+  return view;
+}
+
+bool ProfileIniStore::Replace(const std::string& file, View& view) const {
+  std::string updated = view.document->Serialize();
+  bool ok = (view.existed && updated == view.content) || files_.ReplaceAll(file, updated);
+  const std::string path = files_.Resolve(file);
+  std::optional<FileStamp> stamp = ok ? files_.Stamp(file) : std::nullopt;
+  if (!stamp) {
+    cache_.erase(path);
+    return ok;
+  }
+  View written{view.document, std::move(updated), false, true};
+  cache_[path] = {*stamp, std::move(written)};
+  return ok;
+}
 
 std::string ProfileIniStore::GetString(const std::string& section, const std::string& entry,
                                        const std::string& defaultValue, size_t bufferSize,
                                        const std::string& file) const {
   size_t limit = bufferSize == 0 ? 0 : bufferSize - 1;
-  if (std::optional<std::string> value = FindValue(files_, section, entry, file)) {
-    return text::Cp1252ToUtf8(std::string_view(*value).substr(0, limit));
+  const View& view = Load(file);
+  if (view.document) {
+    if (std::optional<std::string> value = ValueOf(*view.document, section, entry)) {
+      if (view.document->unicode) return text::Left(*value, limit);
+      return text::Cp1252ToUtf8(std::string_view(*value).substr(0, limit));
+    }
   }
   // The default never touches a file and comes back in the caller's own characters.
   std::string fallback = defaultValue.substr(0, defaultValue.find('\0'));
@@ -248,7 +367,9 @@ std::string ProfileIniStore::GetString(const std::string& section, const std::st
 
 uint32_t ProfileIniStore::GetInt(const std::string& section, const std::string& entry,
                                  int32_t defaultValue, const std::string& file) const {
-  std::optional<std::string> value = FindValue(files_, section, entry, file);
+  const View& view = Load(file);
+  std::optional<std::string> value;
+  if (view.document) value = ValueOf(*view.document, section, entry);
   if (!value || value->empty()) return static_cast<uint32_t>(defaultValue);
   return ParseProfileInt(*value);
 }
@@ -256,43 +377,42 @@ uint32_t ProfileIniStore::GetInt(const std::string& section, const std::string& 
 bool ProfileIniStore::WriteString(const std::string& section, const std::string& entry,
                                   const std::string& value, const std::string& file) {
   if (file.empty()) return false;
-  std::optional<std::string> old = files_.ReadAll(file);
-  if (!old && !NothingAt(files_, file)) return false;
-  const std::string content = old.value_or(std::string());
-
-  Wanted sectionName(ApiName(section));
-  Wanted entryName(ApiName(entry));
-  const std::string valueBytes = ApiBytes(value);
-  const std::string lineBreak = LineBreakOf(content);
-  Location found = Find(content, sectionName, entryName);
-
-  std::string updated;
-  if (found.entry) {
-    // Replace the old value only; everything around it on the line stays.
-    const Line& line = *found.entry;
-    size_t from = line.nameEnd;
-    size_t to = line.nameEnd;
-    std::string insert = "=" + valueBytes;
-    if (line.equals != kNone) {
-      from = ValueBegin(content, line);
-      to = std::max(from, line.textEnd);
-      insert = valueBytes;
+  View* view = &Load(file);
+  if (view->unreadable) return false;
+  if (groupDepth_ > 0) {
+    const std::string path = files_.Resolve(file);
+    if (pending_.find(path) == pending_.end()) {
+      View copy = *view;
+      if (copy.document) copy.document = std::make_shared<Document>(*copy.document);
+      cache_.erase(path);
+      view = &pending_.emplace(path, std::move(copy)).first->second;
     }
-    updated.reserve(content.size() + insert.size());
-    updated.append(content, 0, from).append(insert).append(content, to, kNone);
-  } else if (found.sectionFound) {
-    std::string add = entryName.bytes + "=" + valueBytes + lineBreak;
-    if (found.last.next == found.last.end) add.insert(0, lineBreak);  // last line of the file
-    updated = content;
-    updated.insert(found.last.next, add);
-  } else {
-    updated = content;
-    if (!updated.empty() && !IsBreak(updated.back())) updated += lineBreak;
-    updated +=
-        "[" + sectionName.bytes + "]" + lineBreak + entryName.bytes + "=" + valueBytes + lineBreak;
   }
-  if (old && updated == *old) return true;
-  return files_.ReplaceAll(file, updated);
+  if (!view->document) view->document = std::make_shared<Document>();
+  Document& document = *view->document;
+  const std::string valueBytes = ApiBytes(value, document.unicode);
+  document.Write(ApiName(section, document.unicode), ApiName(entry, document.unicode), valueBytes);
+  // A line break inside the value starts new lines, which the next reads must see as such.
+  if (valueBytes.find_first_of("\r\n") != std::string::npos) {
+    std::string serialized = document.Serialize();
+    view->document = Document::Parse(serialized);
+  }
+  if (groupDepth_ > 0) return true;
+  View written = *view;
+  return Replace(file, written);
+}
+
+void ProfileIniStore::BeginGroup() {
+  ++groupDepth_;
+}
+
+bool ProfileIniStore::EndGroup() {
+  if (groupDepth_ == 0 || --groupDepth_ > 0) return true;
+  std::map<std::string, View> pending = std::move(pending_);
+  pending_.clear();
+  bool ok = true;
+  for (auto& [path, view] : pending) ok = Replace(path, view) && ok;
+  return ok;
 }
 
 }  // namespace horavex

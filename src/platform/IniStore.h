@@ -2,7 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/FileSystem.h"
 
@@ -28,11 +32,41 @@ class IniStore {
   // on a missing folder, read-only file/folder, a folder where the file should be, empty path.
   virtual bool WriteString(const std::string& section, const std::string& entry,
                            const std::string& value, const std::string& file) = 0;
+
+  // Groups the writes up to the matching EndGroup: each file is then replaced once, with the
+  // content the single writes would have produced one after the other, so it is always the old
+  // or the new file. Reads in between see the pending values. Groups nest; the outermost
+  // EndGroup writes, and answers false when a file of the group could not be written (that
+  // file is then unchanged).
+  virtual void BeginGroup() = 0;
+  virtual bool EndGroup() = 0;
+};
+
+// Writes of one procedure into the ini files, grouped until End or the end of the scope.
+class IniWriteGroup {
+ public:
+  explicit IniWriteGroup(IniStore& store) : store_(&store) { store.BeginGroup(); }
+  ~IniWriteGroup() { End(); }
+  IniWriteGroup(const IniWriteGroup&) = delete;
+  IniWriteGroup& operator=(const IniWriteGroup&) = delete;
+  // Writes the group; false when a file could not be written.
+  bool End() {
+    if (store_ == nullptr) return true;
+    IniStore* store = store_;
+    store_ = nullptr;
+    return store->EndGroup();
+  }
+
+ private:
+  IniStore* store_;
 };
 
 // Works on real files through a FileSystem (paths resolved by it: case-insensitive, drive letters).
 //
-// How a file is read (the bytes on disk are Windows-1252; nothing is cached):
+// How a file is read (the bytes on disk are Windows-1252, or UTF-16LE after the byte-order mark
+// FF FE, kept so when written; a UTF-16LE file keeps every character):
+// - Every read goes to the file: a parsed view of it is reused only while its stamp (file,
+//   size, last-write time) is unchanged, so each lookup costs the same however many came before.
 // - Lines end at CR LF, a lone LF or a lone CR; there is no line-length limit, NUL bytes and
 //   any other bytes are ordinary characters. A UTF-8 BOM is not recognised (as on Windows):
 //   its three bytes belong to the first line.
@@ -71,7 +105,7 @@ class IniStore {
 //   end of the file with no blank line before it; a line break is added first when the file
 //   does not end with one. A missing file is created this way (its folder must exist).
 // - New line breaks follow the file's first line break (CR LF, LF or CR); CR LF when it has
-//   none.
+//   none. A file that holds only the byte-order mark FF FE stays UTF-16LE.
 // - The value is written as given (no trimming, no quotes), as the profile API does; a line
 //   break inside it therefore starts a new line.
 // - When the new content equals the old one, nothing is written and the call succeeds.
@@ -87,9 +121,28 @@ class ProfileIniStore : public IniStore {
                   const std::string& file) const override;
   bool WriteString(const std::string& section, const std::string& entry, const std::string& value,
                    const std::string& file) override;
+  void BeginGroup() override;
+  bool EndGroup() override;
+
+  struct Document;
 
  private:
+  // A file as the store knows it: parsed with the content it was parsed from, or nothing when
+  // no file is there; unreadable when one is there that cannot be read.
+  struct View {
+    std::shared_ptr<Document> document;
+    std::string content;
+    bool unreadable = false;
+    bool existed = false;  // content is what the file holds
+  };
+  View& Load(const std::string& file) const;
+  bool Replace(const std::string& path, View& view) const;
+
   FileSystem& files_;
+  // By host path: the views read while the files were unchanged, and those of the open group.
+  mutable std::unordered_map<std::string, std::pair<FileStamp, View>> cache_;
+  mutable std::map<std::string, View> pending_;
+  int groupDepth_ = 0;
 };
 
 }  // namespace horavex

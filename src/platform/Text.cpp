@@ -77,6 +77,49 @@ std::u32string ToU32(std::string_view s) {
   return out;
 }
 
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::u32string out;
+  out.reserve(bytes.size() / 2);
+  auto unit = [&](size_t i) {
+    return char16_t(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1])
+                                                               << 8);
+  };
+  size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    char16_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+      char16_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        out += char32_t(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    out += (u >= 0xD800 && u <= 0xDFFF) ? char32_t(0xFFFD) : char32_t(u);
+  }
+  if (i < bytes.size()) out += char32_t(0xFFFD);
+  return FromU32(out);
+}
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  auto put = [&](char32_t u) {
+    out += char(u & 0xFF);
+    out += char((u >> 8) & 0xFF);
+  };
+  for (char32_t c : ToU32(utf8)) {
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      put(0xD800 + (c >> 10));
+      put(0xDC00 + (c & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  return out;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {

@@ -12,6 +12,10 @@ std::string FromU32(std::u32string_view text);
 
 // Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
+// UTF-16LE bytes (without a byte-order mark) to UTF-8 and back; an unpaired surrogate or a
+// trailing odd byte reads as U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes);
+std::string Utf8ToUtf16Le(std::string_view utf8);
 // Windows-1252 bytes to UTF-8; every byte maps to one character.
 std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1252 bytes; a character that Windows-1252 lacks becomes "?".

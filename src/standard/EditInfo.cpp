@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "Version.h"
+#include "platform/IniStore.h"
 #include "platform/Text.h"
 #include "standard/Handler.h"
 #include "standard/StandardModule.h"
@@ -22,6 +23,8 @@ static std::string EncodeEditor(const std::string& source) {
 
 void StandardModule::WriteEditInfo() {
   Handler h(*this, "WriteEditInfo");
+  // Both entries land in the configuration file together.
+  IniWriteGroup group(services_.ini);
   h.step([&] {
     std::string version = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
                           "." + std::to_string(kVersionRevision);

@@ -30,6 +30,8 @@ class RefusingIni : public IniStore {
                    const std::string& f) override {
     return f != refused_ && inner_.WriteString(s, e, v, f);
   }
+  void BeginGroup() override { inner_.BeginGroup(); }
+  bool EndGroup() override { return inner_.EndGroup(); }
 
  private:
   IniStore& inner_;
