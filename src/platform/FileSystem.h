@@ -67,8 +67,11 @@ class FileSystem {
   // Sets the last-write time back (creation time where the host allows); false on failure.
   virtual bool SetTimes(const std::string& path, const FileTimes& times) = 0;
 
-  // A temporary file in the folder of target (a program path). Temporary files that killed
-  // programs left for the same target are removed first. Throws a Failure.
+  // Removes, once per folder and program, the temporary files that killed programs left in the
+  // folder of the path.
+  virtual void RemoveLeftoversBeside(const std::string& path) = 0;
+  // A temporary file in the folder of target (a program path), after RemoveLeftoversBeside.
+  // Throws a Failure.
   virtual std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) = 0;
   // Flushes the temporary file and renames it over target, so the target is always the old or
   // the new file; the rename is made durable. Throws a Failure (the target is unchanged then).
@@ -90,18 +93,25 @@ class HostFileSystem : public FileSystem {
   void Append(const std::string& path, const std::string& bytes) override;
   std::optional<FileTimes> GetTimes(const std::string& path) const override;
   bool SetTimes(const std::string& path, const FileTimes& times) override;
+  void RemoveLeftoversBeside(const std::string& path) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
   void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
 
  private:
+  // Where a write to the path lands: its resolved path, through a symbolic link to its target.
+  std::filesystem::path WriteTarget(const std::string& path) const;
+  // Gives the temporary file the target's mode, owner and group (new files: the umask);
+  // false when the owner cannot be kept.
+  bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);
   void Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
 
-  // Targets whose leftover temporary files this program has removed already.
-  std::set<std::string> cleanedTargets_;
+  // Folders whose leftover temporary files this program has removed already.
+  std::set<std::string> cleanedFolders_;
 };
 
-// The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder.
+// The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder
+// (created when a file is first written there, never by a test or a read).
 std::string DriveFolder(char letter);
 
 }  // namespace horavex

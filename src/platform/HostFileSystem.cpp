@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -154,29 +157,42 @@ class HostFileLock : public FileLock {
   int fd_;
 };
 
-// Removes the temporary files of target that no living writer holds, with their journals.
-void RemoveLeftovers(const fs::path& target) {
-  const std::string prefix = TemporaryPrefix(target);
-  const size_t nameLength = prefix.size() + 6;
+// Whether a name is one of a temporary file (".<name>.tmp-XXXXXX") or of its journal.
+bool IsTemporaryName(const std::string& name, bool* journal) {
+  const size_t journalLength = std::strlen(kJournalSuffix);
+  *journal = name.size() > journalLength &&
+             name.compare(name.size() - journalLength, journalLength, kJournalSuffix) == 0;
+  std::string_view base(name);
+  if (*journal) base.remove_suffix(journalLength);
+  const size_t infix = std::strlen(kTemporaryInfix);
+  return base.size() > 1 + infix + 6 && base[0] == '.' &&
+         base.compare(base.size() - 6 - infix, infix, kTemporaryInfix) == 0;
+}
+
+// Removes the temporary files in the folder that no living writer holds (left by a killed
+// program), with their journals.
+void RemoveLeftovers(const fs::path& folder) {
   std::error_code ec;
-  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.rfind(prefix, 0) != 0) continue;
-    std::string path = it->path().string();
-    if (name.size() == nameLength + std::strlen(kJournalSuffix) &&
-        name.compare(nameLength, std::string::npos, kJournalSuffix) == 0) {
-      // A journal outlives its database only when a removal below was cut short.
-      if (!fs::exists(path.substr(0, path.size() - std::strlen(kJournalSuffix)), ec)) {
-        ::unlink(path.c_str());
-      }
+  std::vector<fs::path> journals;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    bool journal = false;
+    if (!IsTemporaryName(it->path().filename().string(), &journal)) continue;
+    if (journal) {
+      journals.push_back(it->path());
       continue;
     }
-    if (name.size() != nameLength) continue;
+    std::string path = it->path().string();
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
     ::unlink((path + kJournalSuffix).c_str());
     ::unlink(path.c_str());
+  }
+  // A journal outlives its database only when a removal above was cut short.
+  for (const fs::path& journal : journals) {
+    std::string path = journal.string();
+    if (!fs::exists(path.substr(0, path.size() - std::strlen(kJournalSuffix)), ec)) {
+      ::unlink(path.c_str());
+    }
   }
 }
 
@@ -215,25 +231,84 @@ int64_t ToNanoseconds(const struct timespec& t) {
 
 }  // namespace
 
+namespace {
+
+// The per-user folder that holds the drives without a CFG_DRIVE_<letter> variable.
+std::string DefaultDrivesBase() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+    return std::string(data) + "/horavex";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return std::string(home) + "/.local/share/horavex";
+  }
+  return "/tmp/horavex-" + std::to_string(::getuid());
+}
+
+std::optional<char> DriveLetter(const std::string& path) {
+  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+  }
+  return std::nullopt;
+}
+
+// A path is written to only after its drive's default folder exists; a mere test or read of a
+// path never creates one.
+void PrepareDriveFolder(const std::string& path) {
+  std::optional<char> letter = DriveLetter(path);
+  if (!letter) return;
+  std::string variable = std::string("CFG_DRIVE_") + *letter;
+  if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
+    return;
+  }
+  std::error_code ec;
+  fs::create_directories(DriveFolder(*letter), ec);
+  ::chmod(DefaultDrivesBase().c_str(), 0700);
+}
+
+// A file without any write permission bit is read-only, also for root: the read-only
+// attribute binds administrators on Windows too.
+bool IsReadOnly(const struct stat& st) {
+  return (st.st_mode & 0222) == 0;
+}
+
+// Writes the whole content into the file itself, as the profile API does: for a file whose
+// identity a rename would not keep. Not atomic: a crash can leave it half written.
+bool WriteInPlace(const fs::path& target, const std::string& bytes) {
+  FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  off_t offset = 0;
+  while (left > 0) {
+    ssize_t n = ::pwrite(fd.get(), data, left, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    left -= size_t(n);
+    offset += n;
+  }
+  return ::ftruncate(fd.get(), offset) == 0 && ::fsync(fd.get()) == 0;
+}
+
+}  // namespace
+
 std::string DriveFolder(char letter) {
-  char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
+  char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   std::string variable = std::string("CFG_DRIVE_") + upper;
   if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
     return value;
   }
-  std::string base;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
-    base = data;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    base = std::string(home) + "/.local/share";
-  } else {
-    base = "/tmp/horavex-" + std::to_string(::getuid());
-  }
-  std::string folder = base + "/horavex/drive_" + static_cast<char>(upper + 32);
+  return DefaultDrivesBase() + "/drive_" + static_cast<char>(std::tolower(upper));
+}
+
+fs::path HostFileSystem::WriteTarget(const std::string& path) const {
+  fs::path resolved = Resolve(path);
+  // A symbolic link is written through to its target.
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  ::chmod((base + "/horavex").c_str(), 0700);
-  return folder;
+  fs::path real = fs::canonical(resolved, ec);
+  return ec ? resolved : real;
 }
 
 std::string HostFileSystem::Resolve(const std::string& path) const {
@@ -301,16 +376,28 @@ std::optional<FileStamp> HostFileSystem::Stamp(const std::string& path) const {
 
 bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& bytes) {
   if (path.empty()) return false;
-  fs::path target = Resolve(path);
+  PrepareDriveFolder(path);
+  fs::path target = WriteTarget(path);
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
+    if (!S_ISREG(st.st_mode) || IsReadOnly(st) || ::access(target.c_str(), W_OK) != 0) {
+      return false;
+    }
+    // Another name of the file, or a folder the user may not change, would not see a new file.
+    fs::path folder = target.parent_path();
+    if (st.st_nlink > 1 || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+      return WriteInPlace(target, bytes);
+    }
   }
   std::unique_ptr<TemporaryFile> temporary;
   try {
     temporary = CreateTemporaryBeside(path);
     auto& file = static_cast<HostTemporaryFile&>(*temporary);
     if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return false;
+    if (!KeepIdentity(file, target)) {
+      // Only root may give a file to another owner; the file itself keeps its owner.
+      return WriteInPlace(target, bytes);
+    }
     // The content is flushed before the rename, so the file is always the old or the new one.
     // The folder is not synced as well: ini files are written entry by entry, and making every
     // intermediate rename durable would cost a second flush per entry for nothing.
@@ -323,29 +410,56 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
 
 void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
   if (path.empty()) throw RuntimeFailure(kBadFileName);
+  PrepareDriveFolder(path);
   std::string resolved = Resolve(path);
-  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  struct stat st {};
+  if (::stat(resolved.c_str(), &st) == 0 && IsReadOnly(st)) {
+    throw RuntimeFailure(kPermissionDenied);
+  }
+  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
   if (fd.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
   if (!WriteAll(fd.get(), bytes.data(), bytes.size())) throw ErrnoFailure(errno, kDeviceIoError);
 }
 
+void HostFileSystem::RemoveLeftoversBeside(const std::string& path) {
+  fs::path folder = WriteTarget(path).parent_path();
+  if (cleanedFolders_.insert(folder.string()).second) RemoveLeftovers(folder);
+}
+
 std::unique_ptr<TemporaryFile> HostFileSystem::CreateTemporaryBeside(const std::string& target) {
-  fs::path resolved = Resolve(target);
-  if (cleanedTargets_.insert(resolved.string()).second) RemoveLeftovers(resolved);
-  return MakeTemporary(resolved);
+  PrepareDriveFolder(target);
+  fs::path real = WriteTarget(target);
+  RemoveLeftoversBeside(real.string());
+  return MakeTemporary(real);
 }
 
 void HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {
-  Rename(static_cast<HostTemporaryFile&>(temporary), Resolve(target), true);
+  auto& file = static_cast<HostTemporaryFile&>(temporary);
+  fs::path real = WriteTarget(target);
+  struct stat st {};
+  if (::stat(real.c_str(), &st) == 0 && IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
+  KeepIdentity(file, real);  // a database keeps its mode and group; its owner where we may
+  Rename(file, real, true);
+}
+
+bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const fs::path& target) {
+  auto& file = static_cast<HostTemporaryFile&>(temporary);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0) {
+    return ::fchmod(file.fd(), 0666 & ~CurrentUmask()) == 0;
+  }
+  bool kept = ::fchmod(file.fd(), st.st_mode & 07777) == 0;
+  if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+    kept = ::fchown(file.fd(), st.st_uid, st.st_gid) == 0 && kept;
+    // A change of owner clears the set-id bits.
+    kept = ::fchmod(file.fd(), st.st_mode & 07777) == 0 && kept;
+  }
+  return kept;
 }
 
 void HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bool durable) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
-  struct stat st {};
-  mode_t mode = ::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0666 & ~CurrentUmask();
-  if (::fchmod(file.fd(), mode) != 0 || ::fsync(file.fd()) != 0) {
-    throw ErrnoFailure(errno, kDeviceIoError);
-  }
+  if (::fsync(file.fd()) != 0) throw ErrnoFailure(errno, kDeviceIoError);
   if (::rename(file.path().c_str(), target.c_str()) != 0) {
     throw ErrnoFailure(errno, kPermissionDenied);
   }
@@ -354,6 +468,7 @@ void HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bo
 }
 
 std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs) {
+  PrepareDriveFolder(path);
   std::string resolved = Resolve(path);
   int fd = ::open(resolved.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   // A lock file that another user made can still be locked through a read-only handle.

@@ -377,6 +377,7 @@ uint32_t ProfileIniStore::GetInt(const std::string& section, const std::string& 
 bool ProfileIniStore::WriteString(const std::string& section, const std::string& entry,
                                   const std::string& value, const std::string& file) {
   if (file.empty()) return false;
+  files_.RemoveLeftoversBeside(file);
   View* view = &Load(file);
   if (view->unreadable) return false;
   if (groupDepth_ > 0) {

@@ -29,9 +29,12 @@ void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& c
     std::string name = module_.GetFileNameOnly(files.Resolve(path));
     if (f.number() == dao::kLocked) {
       Keep(f, "another program kept " + name + " locked");
-    } else {
+    } else if (f.number() == dao::kUnrecognizedFormat || f.number() == dao::kCannotOpenFile) {
       Keep(f, "the earlier records in " + name + " could not be read",
            "Remove or repair " + name + " to start afresh.");
+    } else {
+      // A full disk or a folder that cannot be written: the file itself is fine.
+      Keep(f, "the earlier records in " + name + " could not be copied for the takeover");
     }
   }
 }

@@ -55,12 +55,14 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
     return templateValues[size_t(r)][f];
   };
 
-  // All records of the run go into the table in one transaction.
+  // All records of the run go into the table in one transaction; without it (another program
+  // keeps the template locked) every record would wait for the lock on its own.
   bool inTransaction = false;
   vital.step([&] {
     database.BeginTrans();
     inTransaction = true;
   });
+  if (!inTransaction) return;
   int16_t nextId = 1;
   int64_t part = 0;
   std::string candidates[2];

@@ -280,6 +280,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     workDatabase.BeginTrans();
     inTransaction = true;
   });
+  if (!inTransaction) return;  // no wait for the lock per row
   dao::Recordset& match = index->records();
   std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver> targets;
   for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {

@@ -80,10 +80,14 @@ void UpdateRun::WorkOnMDB() {
   std::optional<dao::Database> work;
   rebuild.step([&] { work = OpenDatabase(sourcePath); });
   rebuild.step([&] { RebuildPresetDefs(Require(work)); });
-  h.step([&] { CategorieNachCategoryID(); });
-  h.step([&] { CreateRecordSets(Require(work)); });
+  // Without a rebuilt table nothing of what follows could be published; generating into the
+  // template's old table would only leave it with every record twice.
   Handler takeover = VitalHandler("WorkOnMDB", "the earlier records could not all be taken over");
-  takeover.step([&] { TakeOver(Require(work)); });
+  if (!keep_) {
+    h.step([&] { CategorieNachCategoryID(); });
+    h.step([&] { CreateRecordSets(Require(work)); });
+    takeover.step([&] { TakeOver(Require(work)); });
+  }
   takeover.step([&] { takeover_.Close(); });
   if (takeover_.writeFailure()) {
     Keep(takeover_.writeFailure(), "the earlier variable names could not be rewritten");

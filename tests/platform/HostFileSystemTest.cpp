@@ -94,6 +94,7 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   Write(root / ".target.mdb.tmp-AAAAAA", "left");
   Write(root / ".target.mdb.tmp-AAAAAA-journal", "left");
   Write(root / ".target.mdb.tmp-BBBBBB", "busy");
+  Write(root / ".other.ini.tmp-CCCCCC", "left");
   int held = ::open((root / ".target.mdb.tmp-BBBBBB").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
@@ -102,6 +103,7 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   EXPECT_FALSE(fs::exists(root / ".target.mdb.tmp-AAAAAA"));
   EXPECT_FALSE(fs::exists(root / ".target.mdb.tmp-AAAAAA-journal"));
   EXPECT_TRUE(fs::exists(root / ".target.mdb.tmp-BBBBBB"));
+  EXPECT_FALSE(fs::exists(root / ".other.ini.tmp-CCCCCC"));
   ::close(held);
   EXPECT_EQ(fs::path(temporary->path()).parent_path(), root);
   std::ofstream(temporary->path(), std::ios::binary) << "new";
