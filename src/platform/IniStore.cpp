@@ -1,6 +1,7 @@
 #include "platform/IniStore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -308,6 +309,16 @@ std::optional<std::string> ValueOf(const ProfileIniStore::Document& document,
   return std::string(value);
 }
 
+// File times advance in ticks of the kernel's coarse clock: a file written within a tick of
+// being read may change again without a new time, so such a view is not reused.
+constexpr int64_t kTimeGranularity = 100'000'000;  // nanoseconds
+
+int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 ProfileIniStore::ProfileIniStore(FileSystem& files) : files_(files) {}
@@ -316,10 +327,15 @@ ProfileIniStore::View& ProfileIniStore::Load(const std::string& file) const {
   const std::string path = files_.Resolve(file);
   if (auto pending = pending_.find(path); pending != pending_.end()) return pending->second;
   std::optional<FileStamp> stamp = files_.Stamp(file);
-  auto& [cachedStamp, view] = cache_[path];
-  if (stamp && cachedStamp == *stamp && (view.document || view.unreadable)) return view;
+  Cached& cached = cache_[path];
+  View& view = cached.view;
+  if (stamp && cached.stamp == *stamp && stamp->lastWrite + kTimeGranularity < cached.readAt &&
+      (view.document || view.unreadable)) {
+    return view;
+  }
   view = View();
-  cachedStamp = stamp.value_or(FileStamp{});
+  cached.stamp = stamp.value_or(FileStamp{});
+  cached.readAt = Now();
   if (stamp) {
     if (std::optional<std::string> content = files_.ReadAll(file)) {
       view.document = Document::Parse(*content);
@@ -343,8 +359,7 @@ bool ProfileIniStore::Replace(const std::string& file, View& view) const {
     cache_.erase(path);
     return ok;
   }
-  View written{view.document, std::move(updated), false, true};
-  cache_[path] = {*stamp, std::move(written)};
+  cache_[path] = {*stamp, Now(), View{view.document, std::move(updated), false, true}};
   return ok;
 }
 

@@ -139,8 +139,14 @@ class ProfileIniStore : public IniStore {
   bool Replace(const std::string& path, View& view) const;
 
   FileSystem& files_;
+  // A view with the stamp of the file it was read from, and when it was read.
+  struct Cached {
+    FileStamp stamp;
+    int64_t readAt = 0;  // nanoseconds, on the clock of the file times
+    View view;
+  };
   // By host path: the views read while the files were unchanged, and those of the open group.
-  mutable std::unordered_map<std::string, std::pair<FileStamp, View>> cache_;
+  mutable std::unordered_map<std::string, Cached> cache_;
   mutable std::map<std::string, View> pending_;
   int groupDepth_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace horavex {
@@ -38,6 +39,10 @@ class SystemProcess : public Process {
   std::string ProgramFolder() const override;
   std::string ProgramFileName() const override;
   [[noreturn]] void EndNow(int exitCode) override;
+
+  // The program file's path as the program was started by argv0 (searched in PATH when it has
+  // no folder), without following a symbolic link of the program file itself.
+  static std::filesystem::path StartedAs(const std::string& argv0);
 
  private:
   std::string commandLine_;

@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -17,16 +18,15 @@ std::string NotFoundNotice(const std::string& file, const std::string& section,
   return "File '" + file + "' or Section [" + section + "] or Entry '" + entry + "' not found";
 }
 
-// Decimal text with "." whatever the locale, shortest form that reads back the same.
-std::string FloatText(double value) {
+// The shortest text that reads back as the same value of its own precision, with "." whatever
+// the locale and an upper-case exponent, as the platform writes numbers (1E+20).
+template <class T>
+std::string FloatText(T value) {
   char buffer[64];
-  for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-    if (std::strtod(buffer, nullptr) == value) break;
-  }
-  std::string s = buffer;
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string s(buffer, error == std::errc() ? end : buffer);
   for (char& c : s) {
-    if (c == ',') c = '.';
+    if (c == 'e') c = 'E';
   }
   return s;
 }

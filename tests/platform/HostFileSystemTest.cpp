@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -52,6 +53,16 @@ TEST_F(HostFileSystemTest, DriveLettersMapToTheirFolder) {
   EXPECT_EQ(files.Resolve("C:\\PakroServicePack.log"),
             (root / "c" / "PakroServicePack.log").string());
   EXPECT_EQ(files.Resolve("c:/x/y"), (root / "c" / "x" / "y").string());
+
+  // A drive without its variable maps into the user's data folder, made only by a write.
+  ::unsetenv("CFG_DRIVE_E");
+  ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+  EXPECT_FALSE(files.IsPlainFile("E:\\x.log"));
+  EXPECT_FALSE(fs::exists(root / "data"));
+  files.Append("E:\\x.log", "x");
+  EXPECT_EQ(Read(root / "data" / "horavex" / "drive_e" / "x.log"), "x");
+  EXPECT_EQ(fs::status(root / "data" / "horavex").permissions(), fs::perms(0700));
+  ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(HostFileSystemTest, PlainFilesOnly) {
@@ -115,6 +126,44 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   std::string abandoned = files.CreateTemporaryBeside((root / "target.mdb").string())->path();
   EXPECT_FALSE(fs::exists(abandoned));
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
+}
+
+TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
+  const fs::path file = root / "f.ini";
+  Write(file, "old");
+  fs::permissions(file, fs::perms(0640));
+  bool root_ = ::geteuid() == 0;
+  if (root_) {
+    ASSERT_EQ(::chown(file.c_str(), 12345, 12346), 0);  // the plant user's file
+  }
+  EXPECT_TRUE(files.ReplaceAll(file.string(), "new"));
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (root_) {
+    EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(12345u, 12346u));
+  }
+
+  // Written through a symbolic link, and in place for a file with a second name.
+  fs::create_symlink("f.ini", root / "link.ini");
+  EXPECT_TRUE(files.ReplaceAll((root / "link.ini").string(), "via link"));
+  EXPECT_TRUE(fs::is_symlink(root / "link.ini"));
+  EXPECT_EQ(Read(file), "via link");
+  fs::create_hard_link(file, root / "second.ini");
+  EXPECT_TRUE(files.ReplaceAll(file.string(), "both"));
+  EXPECT_EQ(Read(root / "second.ini"), "both");
+
+  // No write permission bit: read-only also for root.
+  fs::permissions(file, fs::perms(0444));
+  EXPECT_FALSE(files.ReplaceAll(file.string(), "refused"));
+  EXPECT_THROW(files.Append(file.string(), "refused"), Failure);
+  EXPECT_EQ(Read(file), "both");
+
+  // A new file follows the umask.
+  mode_t previous = ::umask(027);
+  EXPECT_TRUE(files.ReplaceAll((root / "new.ini").string(), "x"));
+  ::umask(previous);
+  EXPECT_EQ(fs::status(root / "new.ini").permissions(), fs::perms(0640));
 }
 
 TEST_F(HostFileSystemTest, LockWaitsForItsHolderWithABound) {

@@ -1,11 +1,13 @@
 #include "platform/IniStore.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -362,20 +364,78 @@ TEST_F(IniStoreTest, EmptyPathFails) {
   EXPECT_EQ(ini.GetString("S", "k", "d", kBuffer, ""), "d");
 }
 
-TEST_F(IniStoreTest, ReadOnlyFileAndFolderFail) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores permissions";
+// Runs the check as a user without root's rights (when the test runs as root) in a child.
+bool AsOrdinaryUser(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  pid_t child = ::fork();
+  if (child == 0) ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(IniStoreTest, ReadOnlyFileIsRefusedAlsoForRootAndAnUnwritableFolderIsWrittenInPlace) {
   const std::string content = "[S]\r\nk=1\r\n";
   Put(content);
-  fs::permissions(folder / "test.ini", fs::perms::owner_read);
+  fs::permissions(folder / "test.ini", fs::perms(0444));
   EXPECT_FALSE(Write("S", "k", "2"));
   EXPECT_EQ(Bytes(), content);
-  fs::permissions(folder / "test.ini", fs::perms::owner_read | fs::perms::owner_write);
-  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(Write("S", "k", "2"));
-  EXPECT_FALSE(ini.WriteString("S", "k", "2", Path("other.ini")));
-  fs::permissions(folder, fs::perms::owner_all);
-  EXPECT_EQ(Bytes(), content);
+
+  // A writable file in a folder the user may not change: no new file there, the file itself
+  // is written in place, as the profile API does.
+  fs::permissions(folder / "test.ini", fs::perms(0666));
+  fs::permissions(folder, fs::perms(0555));
+  EXPECT_TRUE(AsOrdinaryUser(
+      [&] { return Write("S", "k", "2") && !ini.WriteString("S", "k", "2", Path("other.ini")); }));
+  fs::permissions(folder, fs::perms(0755));
+  EXPECT_EQ(Bytes(), "[S]\r\nk=2\r\n");
   EXPECT_FALSE(fs::exists(folder / "other.ini"));
+}
+
+TEST_F(IniStoreTest, Utf16FileIsReadAndWrittenAsUtf16) {
+  const std::string mark = "\xFF\xFE";
+  Put(mark +
+      text::Utf8ToUtf16Le("[Language]\r\nLanguage=1033\r\n[1033]\r\nCaption_X=Καλημέρα\r\n"));
+  EXPECT_EQ(Get("language", "LANGUAGE"), "1033");
+  EXPECT_EQ(Get("1033", "Caption_X"), "Καλημέρα");
+  EXPECT_TRUE(Write("1033", "TTT_X", "中文"));
+  EXPECT_TRUE(Write("New", "k", "v"));
+  EXPECT_EQ(Bytes(), mark + text::Utf8ToUtf16Le("[Language]\r\nLanguage=1033\r\n[1033]\r\n"
+                                                "Caption_X=Καλημέρα\r\nTTT_X=中文\r\n"
+                                                "[New]\r\nk=v\r\n"));
+}
+
+// Fails every replace, as a full disk or a killed program would leave it.
+class FailingReplace : public HostFileSystem {
+ public:
+  bool ReplaceAll(const std::string&, const std::string&) override { return false; }
+};
+
+TEST_F(IniStoreTest, GroupedWritesLandTogetherAsTheSingleWritesWould) {
+  const std::string content = "[S]\r\na=1\r\n; next\r\n\r\n[T]\r\nx\r\n";
+  Put(content, "single.ini");
+  Put(content);
+  auto writes = [](IniStore& store, const std::string& file) {
+    store.WriteString("S", "a", "2", file);
+    store.WriteString("S", "b", "3", file);
+    store.WriteString("T", "x", "4", file);
+    store.WriteString("U", "y", "5", file);
+  };
+  writes(ini, Path("single.ini"));
+  ini.BeginGroup();
+  writes(ini, Path());
+  EXPECT_EQ(Get("S", "b"), "3");
+  EXPECT_EQ(Bytes(), content);
+  EXPECT_TRUE(ini.EndGroup());
+  EXPECT_EQ(Bytes(), Bytes("single.ini"));
+
+  Put(content, "failing.ini");
+  FailingReplace failing;
+  ProfileIniStore store(failing);
+  store.BeginGroup();
+  writes(store, Path("failing.ini"));
+  EXPECT_FALSE(store.EndGroup());
+  EXPECT_EQ(Bytes("failing.ini"), content);
 }
 
 // A file system that sees the file but cannot read it.

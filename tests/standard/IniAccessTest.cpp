@@ -51,7 +51,11 @@ TEST_F(IniAccessTest, SaveWritesEachKindWithoutBlanksAndCreatesTheFile) {
   m.SaveIni(true, "S", "b", file);
   m.SaveIni(std::string("True"), "S", "s", file);
   m.SaveIni(1.5, "S", "d", file);
-  EXPECT_EQ(inst.Read(file), "[S]\r\ni=7\r\nl=-5\r\nb=true\r\ns=True\r\nd=1.5\r\n");
+  // Floating-point values in their own precision, the exponent in upper case.
+  m.SaveIni(0.1f, "S", "f", file);
+  m.SaveIni(1e20, "S", "e", file);
+  EXPECT_EQ(inst.Read(file),
+            "[S]\r\ni=7\r\nl=-5\r\nb=true\r\ns=True\r\nd=1.5\r\nf=0.1\r\ne=1E+20\r\n");
 }
 
 TEST_F(IniAccessTest, WrongKindIsRefusedAndKeepsTheEntry) {
