@@ -422,6 +422,7 @@ void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
 }
 
 void HostFileSystem::RemoveLeftoversBeside(const std::string& path) {
+  if (!cleanedFolders_.insert("path:" + path).second) return;  // this name was seen before
   fs::path folder = WriteTarget(path).parent_path();
   if (cleanedFolders_.insert(folder.string()).second) RemoveLeftovers(folder);
 }

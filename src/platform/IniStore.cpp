@@ -182,7 +182,8 @@ struct ProfileIniStore::Document {
     return e == block.entries.end() ? nullptr : &block.lines[e->second];
   }
 
-  void Write(const std::string& section, const std::string& entry, const std::string& value) {
+  // Writes the entry; false when the file's content stays as it was.
+  bool Write(const std::string& section, const std::string& entry, const std::string& value) {
     auto s = sections.find(Key(section, unicode));
     if (s != sections.end()) {
       Block& block = blocks[s->second];
@@ -192,7 +193,9 @@ struct ProfileIniStore::Document {
         IniLine& line = block.lines[e->second];
         if (line.equals != kNone) {
           size_t from = ValueBegin(line);
-          line.text.replace(from, std::max(from, line.textEnd) - from, value);
+          size_t length = std::max(from, line.textEnd) - from;
+          if (line.text.compare(from, length, value) == 0) return false;
+          line.text.replace(from, length, value);
         } else {
           line.text.insert(line.nameEnd, "=" + value);
         }
@@ -205,11 +208,9 @@ struct ProfileIniStore::Document {
         added.text = entry + "=" + value;
         added.lineBreak = lineBreak;
         Classify(added);
+        // Only blank and comment lines follow the last entry, so no entry line moves.
         size_t position = block.last + 1;
         block.lines.insert(block.lines.begin() + std::ptrdiff_t(position), std::move(added));
-        for (auto& [name, index] : block.entries) {
-          if (index >= position) ++index;
-        }
         block.entries.emplace(Key(entry, unicode), position);
         block.last = position;
       }
@@ -222,6 +223,7 @@ struct ProfileIniStore::Document {
       Add(IniLine{"[" + section + "]", lineBreak});
       Add(IniLine{entry + "=" + value, lineBreak});
     }
+    return true;
   }
 
   std::string Serialize() const {
@@ -324,8 +326,15 @@ int64_t Now() {
 ProfileIniStore::ProfileIniStore(FileSystem& files) : files_(files) {}
 
 ProfileIniStore::View& ProfileIniStore::Load(const std::string& file) const {
+  // A file of the open group, as the caller names it: no need to resolve the name again.
+  if (auto named = pendingNames_.find(file); named != pendingNames_.end()) {
+    return pending_.at(named->second);
+  }
   const std::string path = files_.Resolve(file);
-  if (auto pending = pending_.find(path); pending != pending_.end()) return pending->second;
+  if (auto pending = pending_.find(path); pending != pending_.end()) {
+    pendingNames_.emplace(file, path);
+    return pending->second;
+  }
   std::optional<FileStamp> stamp = files_.Stamp(file);
   Cached& cached = cache_[path];
   View& view = cached.view;
@@ -402,12 +411,15 @@ bool ProfileIniStore::WriteString(const std::string& section, const std::string&
       if (copy.document) copy.document = std::make_shared<Document>(*copy.document);
       cache_.erase(path);
       view = &pending_.emplace(path, std::move(copy)).first->second;
+      pendingNames_.emplace(file, path);
     }
   }
   if (!view->document) view->document = std::make_shared<Document>();
   Document& document = *view->document;
   const std::string valueBytes = ApiBytes(value, document.unicode);
-  document.Write(ApiName(section, document.unicode), ApiName(entry, document.unicode), valueBytes);
+  bool changed = document.Write(ApiName(section, document.unicode),
+                                ApiName(entry, document.unicode), valueBytes);
+  if (!changed && view->existed) return true;
   // A line break inside the value starts new lines, which the next reads must see as such.
   if (valueBytes.find_first_of("\r\n") != std::string::npos) {
     std::string serialized = document.Serialize();
@@ -426,6 +438,7 @@ bool ProfileIniStore::EndGroup() {
   if (groupDepth_ == 0 || --groupDepth_ > 0) return true;
   std::map<std::string, View> pending = std::move(pending_);
   pending_.clear();
+  pendingNames_.clear();
   bool ok = true;
   for (auto& [path, view] : pending) ok = Replace(path, view) && ok;
   return ok;

@@ -148,6 +148,7 @@ class ProfileIniStore : public IniStore {
   // By host path: the views read while the files were unchanged, and those of the open group.
   mutable std::unordered_map<std::string, Cached> cache_;
   mutable std::map<std::string, View> pending_;
+  mutable std::unordered_map<std::string, std::string> pendingNames_;  // as named -> host path
   int groupDepth_ = 0;
 };
 
