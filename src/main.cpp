@@ -1,7 +1,9 @@
 #include <QApplication>
+#include <cstdio>
 
 #include "app/HoravexConfigForm.h"
 #include "app/TopLevel.h"
+#include "app/qt/ClassicLook.h"
 #include "app/qt/FormView.h"
 #include "app/qt/QtUiServices.h"
 #include "platform/FileSystem.h"
@@ -19,6 +21,16 @@ int main(int argc, char** argv) {
   StandardModule module(Services{process, files, ini, ui});
   UpdateRun update(module);
   HoravexConfigForm dialog(module, update);
+
+  // A start that needs a window finds out before anything is written whether it can show one.
+  module.GetStartModeIntegrated();
+  if (!module.SilentMode && !DisplayAvailable()) {
+    std::fprintf(stderr,
+                 "%s: no display to show the dialog on (DISPLAY is not set or not reachable); "
+                 "start it with /EXTERNAL SILENT to run without a window.\n",
+                 process.ProgramFileName().c_str());
+    process.EndNow(kExitNoDisplay);
+  }
 
   // A silent start runs OK inside the load handler and ends there, before any window exists.
   RunTopLevel(dialog, [&] { dialog.Form_Load(); });

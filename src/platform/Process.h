@@ -28,6 +28,7 @@ enum ExitCode : int {
   kExitEndedOnError = 1,      // ended after a failure report or a missing file
   kExitCancelled = 2,         // Cancel or the close box, confirmed: nothing written
   kExitDoneWithFailures = 3,  // OK ran to its end, but reported failures on the way
+  kExitNoDisplay = 4,         // a window was needed and none can be shown: nothing written
 };
 
 // The process as the operating system gives it.

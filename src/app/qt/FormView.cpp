@@ -5,8 +5,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
 
 #include "app/TopLevel.h"
 
@@ -101,13 +101,14 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
         break;
       }
       case ControlKind::CommandButton: {
-        auto* button = new QPushButton(parent);
+        // A graphical button: its picture, and a caption from the language file below it.
+        auto* button = new QToolButton(parent);
         QPixmap picture = ButtonPicture(c.picture);
         button->setIcon(QIcon(picture));
         button->setIconSize(picture.size());
         std::string name = c.name;
         size_t position = i;
-        connect(button, &QPushButton::clicked, this, [this, name, position] {
+        connect(button, &QToolButton::clicked, this, [this, name, position] {
           if (!Accepts(position)) return;
           Dispatch([this, name] {
             if (name == "CommandOK") dialog_.CommandOK_Click();
@@ -155,6 +156,11 @@ void FormView::Sync() {
     if (auto* box = qobject_cast<ModelCheckBox*>(w)) {
       box->setText(caption);
       box->setChecked(c.value == 1);
+    }
+    if (auto* button = qobject_cast<QToolButton*>(w)) {
+      button->setText(caption);
+      button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
+                                                   : Qt::ToolButtonTextUnderIcon);
     }
     w->setToolTip(QString::fromStdString(c.toolTip));
     w->setEnabled(c.enabled);

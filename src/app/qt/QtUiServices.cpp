@@ -1,5 +1,7 @@
 #include "app/qt/QtUiServices.h"
 
+#include "app/qt/ClassicLook.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -46,6 +48,7 @@ QApplication& QtUiServices::Application() {
       return *existing;
     }
     app_ = std::make_unique<QApplication>(argc_, argv_);
+    ApplyClassicLook(*app_);
   }
   return *app_;
 }

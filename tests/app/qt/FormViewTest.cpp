@@ -6,6 +6,9 @@
 #include <QCloseEvent>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <deque>
@@ -13,6 +16,7 @@
 #include <memory>
 
 #include "app/HoravexConfigForm.h"
+#include "app/qt/ClassicLook.h"
 #include "app/qt/FormView.h"
 #include "app/qt/QtUiServices.h"
 #include "support/Databases.h"
@@ -67,7 +71,7 @@ class FormViewTest : public ::testing::Test {
     static int argc = 1;
     static char name[] = "FormViewTest";
     static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    if (QApplication::instance() == nullptr) ApplyClassicLook(*new QApplication(argc, argv));
   }
 
   FormViewTest() {
@@ -181,6 +185,50 @@ TEST_F(FormViewTest, HelpModeClicksWithAnyButtonLeaveTheUnitBox) {
   EXPECT_EQ(dialog.form.Get("CheckMa", 1).value, 0);
   EXPECT_TRUE(Box(0)->isChecked());
   EXPECT_FALSE(Box(1)->isChecked());
+}
+
+TEST_F(FormViewTest, ClassicLookWithCaptionsThatFit) {
+  auto pixel = [&](const char* name, int x, int y) {
+    QWidget* w = view->WidgetFor(name);
+    return view->grab().toImage().pixelColor(w->mapTo(view.get(), QPoint(x, y)));
+  };
+  const QColor grey(192, 192, 192);
+  EXPECT_EQ(pixel("CommandOK", 8, 8), grey);
+  EXPECT_EQ(view->grab().toImage().pixelColor(view->WidgetFor("FrameMa", 0)->geometry().center() +
+                                              QPoint(0, 120)),
+            grey);
+  QTest::mouseClick(view->WidgetFor("CommandQuest"), Qt::LeftButton);
+  EXPECT_EQ(pixel("CommandQuest", 8, 8), QColor(0, 255, 0));
+
+  // Every caption of the layout fits its control, the column headings with room between them.
+  for (const Control& c : dialog.form.controls) {
+    if (c.kind != ControlKind::Label || c.caption.empty() || !c.visible) continue;
+    QWidget* w = view->WidgetFor(c.name, c.index);
+    int width = QFontMetrics(w->font()).horizontalAdvance(QString::fromStdString(c.caption));
+    EXPECT_LT(width, w->width() - (c.name == "LabelMaZeiten" ? 2 : 0)) << c.name << c.index;
+  }
+
+  // A caption from the language file shows below the button's picture.
+  dialog.form.Get("CommandOK").caption = "OK";
+  view->Sync();
+  auto* ok = qobject_cast<QToolButton*>(view->WidgetFor("CommandOK"));
+  EXPECT_EQ(ok->text(), "OK");
+  EXPECT_EQ(ok->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+}
+
+// A start that needs a window says so on a machine without a display and writes nothing.
+TEST_F(FormViewTest, StartWithoutADisplaySaysSoAndWritesNothing) {
+  std::filesystem::copy_file(HORAVEX_PROGRAM, inst.bin / "Horavex_Config");
+  std::string command = "cd '" + inst.bin.string() +
+                        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+                        "./Horavex_Config > out.txt 2>&1";
+  int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), kExitNoDisplay);
+  std::string said = inst.Read(inst.bin / "out.txt");
+  EXPECT_NE(said.find("no display"), std::string::npos) << said;
+  EXPECT_NE(said.find("/EXTERNAL SILENT"), std::string::npos) << said;
+  EXPECT_FALSE(inst.Exists(inst.bin / "Horavex_Config.ini"));
+  EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
 }
 
 // Escape and a close request leave a Yes/No question open; Return takes its default button.

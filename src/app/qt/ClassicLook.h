@@ -1,0 +1,17 @@
+#pragma once
+
+class QApplication;
+
+namespace horavex {
+
+// The look of the platform the dialog comes from: Qt's "Windows" style (frames with their
+// caption on the top border, flat 3D grey buttons and boxes), every background exactly
+// red 192, green 192, blue 192, and "MS Sans Serif" drawn with Liberation Sans, whose widths
+// are close to it.
+void ApplyClassicLook(QApplication& app);
+
+// Whether a window can be shown: a Qt platform chosen explicitly, a Wayland display, or an X
+// display whose local socket is there.
+bool DisplayAvailable();
+
+}  // namespace horavex
