@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/Database.h"
+#include "dao/Database.h"
 #include "platform/Failure.h"
 
 namespace horavex {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/Database.h"
-#include "platform/DatabaseFile.h"
+#include "dao/Database.h"
+#include "dao/DatabaseFile.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
 #include "standard/Handler.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "PresetFixture.h"
-#include "platform/Database.h"
+#include "dao/Database.h"
 #include "platform/Text.h"
 #include "presetdb/UpdateRun.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <tuple>
 
-#include "platform/Database.h"
-#include "platform/DatabaseDetail.h"
+#include "dao/Database.h"
+#include "dao/DatabaseDetail.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {

@@ -1,4 +1,4 @@
-#include "platform/Database.h"
+#include "dao/Database.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "platform/DatabaseDetail.h"
+#include "dao/DatabaseDetail.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {

@@ -1,4 +1,4 @@
-#include "platform/Database.h"
+#include "dao/Database.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <tuple>
 
-#include "platform/DatabaseDetail.h"
+#include "dao/DatabaseDetail.h"
 #include "platform/Failure.h"
 
 namespace horavex::dao {

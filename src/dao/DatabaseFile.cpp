@@ -1,11 +1,11 @@
-#include "platform/DatabaseFile.h"
+#include "dao/DatabaseFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
 
-#include "platform/DatabaseDetail.h"
+#include "dao/DatabaseDetail.h"
 
 namespace horavex::dao {
 namespace detail {

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/Database.h"
-#include "platform/DatabaseDetail.h"
+#include "dao/Database.h"
+#include "dao/DatabaseDetail.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Database.h"
+#include "dao/Database.h"
 
 // Whole database files: consistent copies, and the write lock a file is replaced under. Paths
 // are host paths (resolved by the caller).
