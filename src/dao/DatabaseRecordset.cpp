@@ -11,139 +11,39 @@ namespace horavex::dao {
 namespace detail {
 namespace {
 
-// --- A selection's shape -----------------------------------------------------------------------
+// --- What a selection reads ---------------------------------------------------------------------
 
-struct Token {
-  enum class Kind { kWord, kQuoted, kOther } kind;
-  size_t begin;
-  size_t end;
-  int depth;
-};
-
-bool WordCharacter(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '$' || c >= 0x80;
+// The stored name of the one table of the main database that every column of the statement
+// comes straight from, as SQLite reports it; "" when a column is computed or another table's.
+std::string SingleTable(Connection& connection, sqlite3_stmt* statement) {
+  int count = sqlite3_column_count(statement);
+  std::string table;
+  for (int i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_table_name(statement, i);
+    const char* database = sqlite3_column_database_name(statement, i);
+    if (name == nullptr || database == nullptr || std::strcmp(database, "main") != 0) return {};
+    if (table.empty()) table = name;
+    if (!text::EqualsNoCase(table, name)) return {};
+  }
+  return table.empty() ? std::string() : connection.FindTable(table);
 }
 
-// The SQL's tokens outside comments and string literals, with their bracket depth.
-std::vector<Token> Tokenize(const std::string& sql) {
-  std::vector<Token> tokens;
-  int depth = 0;
-  size_t i = 0;
-  while (i < sql.size()) {
-    unsigned char c = static_cast<unsigned char>(sql[i]);
-    if (std::isspace(c)) {
-      ++i;
-    } else if (sql.compare(i, 2, "--") == 0) {
-      i = sql.find('\n', i);
-      if (i == std::string::npos) i = sql.size();
-    } else if (sql.compare(i, 2, "/*") == 0) {
-      size_t close = sql.find("*/", i + 2);
-      i = close == std::string::npos ? sql.size() : close + 2;
-    } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char closing = c == '[' ? ']' : char(c);
-      size_t j = i + 1;
-      while (j < sql.size()) {
-        if (sql[j] == closing) {
-          if (closing != ']' && j + 1 < sql.size() && sql[j + 1] == closing) {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      size_t end = std::min(j + 1, sql.size());
-      if (c != '\'') tokens.push_back({Token::Kind::kQuoted, i, end, depth});
-      i = end;
-    } else if (WordCharacter(c)) {
-      size_t j = i;
-      while (j < sql.size() && WordCharacter(static_cast<unsigned char>(sql[j]))) ++j;
-      tokens.push_back({Token::Kind::kWord, i, j, depth});
-      i = j;
-    } else {
-      if (c == ')') --depth;
-      tokens.push_back({Token::Kind::kOther, i, i + 1, depth});
-      if (c == '(') ++depth;
-      ++i;
-    }
+// SQLite does not report which row of its table a result row comes from. The one rule left:
+// the table's rowid goes in as the first column right after a leading SELECT keyword, and
+// SQLite itself refuses that where no single row stands behind a result (DISTINCT, joins,
+// compounds).
+std::string WithRowidAfterSelect(const std::string& sql, const std::string& rowid) {
+  size_t at = sql.find_first_not_of(" \t\r\n");
+  if (at == std::string::npos || sql.size() - at < 6 ||
+      !text::EqualsNoCase(std::string_view(sql).substr(at, 6), "SELECT")) {
+    return {};
   }
-  return tokens;
-}
-
-struct SelectShape {
-  size_t columnsBegin;    // where the select list starts
-  std::string qualifier;  // how the SQL names the table (alias or name, as written)
-  std::string table;      // the table's name without quotes
-};
-
-std::string Unquote(std::string_view quoted) {
-  if (quoted.size() < 2) return std::string(quoted);
-  char closing = quoted.front() == '[' ? ']' : quoted.front();
-  std::string out;
-  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
-    out += quoted[i];
-    if (quoted[i] == closing && closing != ']' && quoted[i + 1] == closing) ++i;
+  size_t after = at + 6;
+  if (after < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[after])) ||
+                             sql[after] == '_' || static_cast<unsigned char>(sql[after]) >= 0x80)) {
+    return {};
   }
-  return out;
-}
-
-// Whether the SQL is SELECT [ALL] ... FROM table [[AS] alias] [WHERE|ORDER|LIMIT ...] with no
-// grouping, join or compound part, so that each of its rows is one row of the table.
-std::optional<SelectShape> AnalyseSelect(const std::string& sql) {
-  std::vector<Token> tokens = Tokenize(sql);
-  auto word = [&](size_t index) {
-    if (index >= tokens.size() || tokens[index].kind != Token::Kind::kWord) return std::string();
-    const Token& t = tokens[index];
-    return text::Upper(std::string_view(sql).substr(t.begin, t.end - t.begin));
-  };
-  auto spelling = [&](size_t index) {
-    const Token& t = tokens[index];
-    return sql.substr(t.begin, t.end - t.begin);
-  };
-  if (word(0) != "SELECT") return std::nullopt;
-  size_t next = 1;
-  if (word(next) == "ALL") ++next;
-  if (word(next) == "DISTINCT" || next >= tokens.size()) return std::nullopt;
-  SelectShape shape{tokens[next - 1].end, {}, {}};
-
-  size_t from = next;
-  while (from < tokens.size() && !(tokens[from].depth == 0 && word(from) == "FROM")) ++from;
-  if (from + 1 >= tokens.size()) return std::nullopt;
-  static const char* const kClauses[] = {
-      "WHERE",  "ORDER", "LIMIT", "GROUP",   "HAVING", "UNION", "EXCEPT",  "INTERSECT",
-      "WINDOW", "JOIN",  "INNER", "LEFT",    "RIGHT",  "CROSS", "NATURAL", "FULL",
-      "OUTER",  "ON",    "USING", "INDEXED", "NOT",    "AS",    "SELECT",  "VALUES"};
-  auto isClause = [&](const std::string& w) {
-    return std::any_of(std::begin(kClauses), std::end(kClauses),
-                       [&](const char* clause) { return w == clause; });
-  };
-  size_t at = from + 1;
-  if (tokens[at].kind == Token::Kind::kWord && isClause(word(at))) return std::nullopt;
-  if (tokens[at].kind == Token::Kind::kOther) return std::nullopt;
-  shape.table = tokens[at].kind == Token::Kind::kQuoted ? Unquote(spelling(at)) : spelling(at);
-  shape.qualifier = spelling(at);
-  ++at;
-  if (word(at) == "AS") ++at;
-  if (at < tokens.size() && tokens[at].kind != Token::Kind::kOther && !isClause(word(at))) {
-    shape.qualifier = spelling(at);
-    ++at;
-  } else if (word(at - 1) == "AS") {
-    return std::nullopt;
-  }
-  if (at < tokens.size()) {
-    std::string w = word(at);
-    bool ends = tokens[at].kind == Token::Kind::kOther && sql[tokens[at].begin] == ';';
-    if (!ends && w != "WHERE" && w != "ORDER" && w != "LIMIT") return std::nullopt;
-  }
-  for (size_t i = at; i < tokens.size(); ++i) {
-    std::string w = word(i);
-    if (tokens[i].depth == 0 && (w == "GROUP" || w == "HAVING" || w == "UNION" || w == "EXCEPT" ||
-                                 w == "INTERSECT" || w == "WINDOW")) {
-      return std::nullopt;
-    }
-  }
-  return shape;
+  return sql.substr(0, after) + " " + rowid + "," + sql.substr(after);
 }
 
 // --- Helpers for record sets -------------------------------------------------------------------
@@ -203,28 +103,28 @@ std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
 }
 
 PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : sql(text) {
-  if (std::optional<SelectShape> shape = AnalyseSelect(text)) {
-    std::string stored = connection.FindTable(shape->table);
-    std::vector<Connection::ColumnInfo> columns;
-    if (!stored.empty()) columns = connection.Columns(stored);
-    std::string rowid = stored.empty() ? "" : RowidName(columns);
-    if (!rowid.empty()) {
-      std::string withRowid = text.substr(0, shape->columnsBegin) + " " + shape->qualifier + "." +
-                              rowid + "," + text.substr(shape->columnsBegin);
-      try {
-        statement = std::make_unique<Statement>(connection, withRowid, kDatabase);
-        table = stored;
-        hasRowid = true;
-        rowidName = rowid;
-        rereadAfterInsert = std::any_of(
-            columns.begin(), columns.end(),
-            [](const Connection::ColumnInfo& c) { return c.hasDefault || c.primaryKey; });
-      } catch (const Failure&) {
-        // Not as simple as it looked; the SQL as written reports its own failure below.
-      }
-    }
+  // The SQL as written reports its own failures.
+  statement = std::make_unique<Statement>(connection, text, kDatabase);
+  std::string stored = SingleTable(connection, statement->get());
+  if (stored.empty()) return;
+  std::vector<Connection::ColumnInfo> columns = connection.Columns(stored);
+  std::string rowid = RowidName(columns);
+  std::string withRowid = rowid.empty() ? std::string() : WithRowidAfterSelect(text, rowid);
+  if (withRowid.empty()) return;
+  try {
+    auto identified = std::make_unique<Statement>(connection, withRowid, kDatabase);
+    // Every column, the rowid included, must still come from that one table.
+    if (SingleTable(connection, identified->get()) != stored) return;
+    statement = std::move(identified);
+    table = stored;
+    hasRowid = true;
+    rowidName = rowid;
+    rereadAfterInsert =
+        std::any_of(columns.begin(), columns.end(),
+                    [](const Connection::ColumnInfo& c) { return c.hasDefault || c.primaryKey; });
+  } catch (const Failure&) {
+    // No single row behind each result: the selection stays read-only.
   }
-  if (!statement) statement = std::make_unique<Statement>(connection, text, kDatabase);
 }
 
 PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
