@@ -185,6 +185,9 @@ struct RecordsetState {
   std::vector<Variant> buffer;
   std::vector<bool> changed;
   bool closed = false;
+  // The INSERT and UPDATE statements by the fields they set, built once per record set.
+  std::unordered_map<std::vector<bool>, Statement*> inserts;
+  std::unordered_map<std::vector<bool>, Statement*> updates;
 
   size_t Count() const { return rowids.size(); }
   void Check() const;

@@ -453,21 +453,25 @@ void Recordset::Update() {
   }
   std::string table = detail::QuoteName(s.table);
   if (s.mode == RecordsetState::Mode::kAdd) {
-    std::string sql = "INSERT INTO " + table;
-    if (set.empty()) {
-      sql += " DEFAULT VALUES";
-    } else {
-      std::string names;
-      std::string marks;
-      for (size_t i : set) {
-        names += (names.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin);
-        marks += marks.empty() ? "?" : ", ?";
+    detail::Statement*& insert = s.inserts[s.changed];
+    if (insert == nullptr) {
+      std::string sql = "INSERT INTO " + table;
+      if (set.empty()) {
+        sql += " DEFAULT VALUES";
+      } else {
+        std::string names;
+        std::string marks;
+        for (size_t i : set) {
+          names += (names.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin);
+          marks += marks.empty() ? "?" : ", ?";
+        }
+        sql += " (" + names + ") VALUES (" + marks + ")";
       }
-      sql += " (" + names + ") VALUES (" + marks + ")";
+      insert = &s.connection->Cached(sql, source);
     }
     int64_t rowid = 0;
     {
-      detail::StatementUse use(s.connection->Cached(sql, source));
+      detail::StatementUse use(*insert);
       for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
       use->Step(source);
       rowid = sqlite3_last_insert_rowid(s.connection->Handle(source));
@@ -490,13 +494,17 @@ void Recordset::Update() {
       if (atEnd) s.position = s.Count();
     }
   } else if (!set.empty()) {
-    std::string assignments;
-    for (size_t i : set) {
-      assignments +=
-          (assignments.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin) + " = ?";
+    detail::Statement*& update = s.updates[s.changed];
+    if (update == nullptr) {
+      std::string assignments;
+      for (size_t i : set) {
+        assignments +=
+            (assignments.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin) + " = ?";
+      }
+      update = &s.connection->Cached(
+          "UPDATE " + table + " SET " + assignments + " WHERE " + s.rowidName + " = ?", source);
     }
-    std::string sql = "UPDATE " + table + " SET " + assignments + " WHERE " + s.rowidName + " = ?";
-    detail::StatementUse use(s.connection->Cached(sql, source));
+    detail::StatementUse use(*update);
     for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
     use->Bind(int(set.size() + 1), Variant(s.rowids[s.position]), source);
     use->Step(source);

@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace horavex::text {
@@ -191,13 +192,38 @@ char32_t UpperChar(char32_t c) {
   }
 }
 
+namespace {
+
+bool IsAscii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::string Upper(std::string_view utf8) {
+  if (IsAscii(utf8)) {
+    std::string upper(utf8);
+    for (char& c : upper) c = AsciiUpper(c);
+    return upper;
+  }
   std::u32string t = ToU32(utf8);
   for (char32_t& c : t) c = UpperChar(c);
   return FromU32(t);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return AsciiUpper(x) == AsciiUpper(y);
+           });
+  }
   std::u32string x = ToU32(a), y = ToU32(b);
   if (x.size() != y.size()) return false;
   for (size_t i = 0; i < x.size(); ++i) {
