@@ -67,8 +67,8 @@ class FileSystem {
   // Sets the last-write time back (creation time where the host allows); false on failure.
   virtual bool SetTimes(const std::string& path, const FileTimes& times) = 0;
 
-  // Removes, once per folder and program, the temporary files that killed programs left in the
-  // folder of the path.
+  // Removes, once per file and program, the temporary files that killed programs left for the
+  // file (the program's own naming pattern, beside it).
   virtual void RemoveLeftoversBeside(const std::string& path) = 0;
   // A temporary file in the folder of target (a program path), after RemoveLeftoversBeside.
   // Throws a Failure.
@@ -106,8 +106,8 @@ class HostFileSystem : public FileSystem {
   bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);
   void Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
 
-  // Folders whose leftover temporary files this program has removed already.
-  std::set<std::string> cleanedFolders_;
+  // The files whose leftover temporary files this program has removed already.
+  std::set<std::string> cleaned_;
 };
 
 // The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder

@@ -157,30 +157,24 @@ class HostFileLock : public FileLock {
   int fd_;
 };
 
-// Whether a name is one of a temporary file (".<name>.tmp-XXXXXX") or of its journal.
-bool IsTemporaryName(const std::string& name, bool* journal) {
-  const size_t journalLength = std::strlen(kJournalSuffix);
-  *journal = name.size() > journalLength &&
-             name.compare(name.size() - journalLength, journalLength, kJournalSuffix) == 0;
-  std::string_view base(name);
-  if (*journal) base.remove_suffix(journalLength);
-  const size_t infix = std::strlen(kTemporaryInfix);
-  return base.size() > 1 + infix + 6 && base[0] == '.' &&
-         base.compare(base.size() - 6 - infix, infix, kTemporaryInfix) == 0;
-}
-
-// Removes the temporary files in the folder that no living writer holds (left by a killed
+// Removes the temporary files of target that no living writer holds (left by a killed
 // program), with their journals.
-void RemoveLeftovers(const fs::path& folder) {
+void RemoveLeftovers(const fs::path& target) {
+  const std::string prefix = TemporaryPrefix(target);
+  const size_t nameLength = prefix.size() + 6;
+  const size_t journalLength = std::strlen(kJournalSuffix);
   std::error_code ec;
   std::vector<fs::path> journals;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    bool journal = false;
-    if (!IsTemporaryName(it->path().filename().string(), &journal)) continue;
-    if (journal) {
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    if (name.size() == nameLength + journalLength &&
+        name.compare(nameLength, journalLength, kJournalSuffix) == 0) {
       journals.push_back(it->path());
       continue;
     }
+    if (name.size() != nameLength) continue;
     std::string path = it->path().string();
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
@@ -190,9 +184,7 @@ void RemoveLeftovers(const fs::path& folder) {
   // A journal outlives its database only when a removal above was cut short.
   for (const fs::path& journal : journals) {
     std::string path = journal.string();
-    if (!fs::exists(path.substr(0, path.size() - std::strlen(kJournalSuffix)), ec)) {
-      ::unlink(path.c_str());
-    }
+    if (!fs::exists(path.substr(0, path.size() - journalLength), ec)) ::unlink(path.c_str());
   }
 }
 
@@ -422,9 +414,9 @@ void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
 }
 
 void HostFileSystem::RemoveLeftoversBeside(const std::string& path) {
-  if (!cleanedFolders_.insert("path:" + path).second) return;  // this name was seen before
-  fs::path folder = WriteTarget(path).parent_path();
-  if (cleanedFolders_.insert(folder.string()).second) RemoveLeftovers(folder);
+  if (!cleaned_.insert("as named: " + path).second) return;  // this name was seen before
+  fs::path target = WriteTarget(path);
+  if (cleaned_.insert(target.string()).second) RemoveLeftovers(target);
 }
 
 std::unique_ptr<TemporaryFile> HostFileSystem::CreateTemporaryBeside(const std::string& target) {

@@ -23,19 +23,41 @@ void ApplyClassicLook(QApplication& app) {
   app.setPalette(palette);
 }
 
-bool DisplayAvailable() {
-  auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-  };
-  if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) return true;
-  if (!set("DISPLAY")) return false;
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool XDisplayReachable() {
+  std::string display = Environment("DISPLAY");
+  if (display.empty()) return false;
   // A local display ":N" listens on /tmp/.X11-unix/XN; a remote one cannot be checked here.
-  std::string display = std::getenv("DISPLAY");
-  if (display.empty() || display[0] != ':') return true;
-  std::string number = display.substr(1, display.find('.') - 1);
+  if (display[0] != ':') return true;
   std::error_code ec;
-  return std::filesystem::exists("/tmp/.X11-unix/X" + number, ec);
+  return std::filesystem::exists("/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1), ec);
+}
+
+bool WaylandDisplayReachable() {
+  std::string display = Environment("WAYLAND_DISPLAY");
+  if (display.empty()) return false;
+  std::filesystem::path socket = display;
+  if (socket.is_relative()) socket = std::filesystem::path(Environment("XDG_RUNTIME_DIR")) / socket;
+  std::error_code ec;
+  return std::filesystem::exists(socket, ec);
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+  std::string platform = Environment("QT_QPA_PLATFORM");
+  platform = platform.substr(0, platform.find(':'));
+  if (platform == "xcb") return XDisplayReachable();
+  if (platform.rfind("wayland", 0) == 0) return WaylandDisplayReachable();
+  // Any other platform chosen explicitly (offscreen, vnc, ...) needs no display.
+  if (!platform.empty()) return true;
+  return XDisplayReachable() || WaylandDisplayReachable();
 }
 
 }  // namespace horavex
