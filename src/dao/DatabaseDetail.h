@@ -189,9 +189,26 @@ struct RecordsetState {
   std::unordered_map<std::vector<bool>, Statement*> inserts;
   std::unordered_map<std::vector<bool>, Statement*> updates;
 
+  // A table's records, before anything needs them all at once, are read as the record set
+  // moves forward: a cursor over the table and its current row, decoded field by field.
+  std::unique_ptr<Statement> cursor;
+  bool cursorOnRow = false;
+  std::vector<Variant> cursorValues;
+  std::vector<bool> cursorDecoded;
+
   size_t Count() const { return rowids.size(); }
   void Check() const;
+  // Reads every record into memory, keeping the cursor's position.
   void Load();
+  // Whether the table's records can still be read forward without loading them; only a table
+  // that had records when it was opened starts on its first one.
+  bool Streams() const { return !loaded && !sourceTable.empty() && firstRowid.has_value(); }
+  // The cursor on the first record, started now when it has not been.
+  void StartCursor();
+  void RestartCursor();
+  void StepCursor();
+  // Exact, from the engine.
+  int64_t CountRecords();
   // The value of a column of the current record (3021 at the end).
   const Variant& Current(size_t column);
   // Appends the statement's current row; the rowid is its first column when withRowid.

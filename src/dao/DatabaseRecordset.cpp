@@ -227,13 +227,58 @@ void RecordsetState::AppendRow(const Statement& statement, bool withRowid) {
   }
 }
 
+namespace {
+
+std::string TableSelection(const RecordsetState& state) {
+  std::string from = " FROM " + QuoteName(state.sourceTable);
+  return state.rowidName.empty()
+             ? "SELECT *" + from
+             : "SELECT " + state.rowidName + ", *" + from + " ORDER BY " + state.rowidName;
+}
+
+}  // namespace
+
+void RecordsetState::StartCursor() {
+  if (cursor) return;
+  cursor = std::make_unique<Statement>(*connection, TableSelection(*this), kRecordset);
+  position = 0;
+  cursorDecoded.assign(columns.size(), false);
+  cursorValues.assign(columns.size(), Variant());
+  cursorOnRow = cursor->Step(kRecordset);
+  if (!cursorOnRow) cursor->Reset();  // no read lock is held at the end
+}
+
+void RecordsetState::RestartCursor() {
+  cursor.reset();
+  StartCursor();
+}
+
+void RecordsetState::StepCursor() {
+  cursorDecoded.assign(columns.size(), false);
+  ++position;
+  cursorOnRow = cursor->Step(kRecordset);
+  if (!cursorOnRow) cursor->Reset();
+}
+
+int64_t RecordsetState::CountRecords() {
+  StatementUse use(
+      connection->Cached("SELECT count(*) FROM " + QuoteName(sourceTable), kRecordset));
+  return use->Step(kRecordset) ? use->Column(0).ToInteger() : 0;
+}
+
 void RecordsetState::Load() {
   if (loaded) return;
+  std::optional<size_t> streamed;
+  if (cursor) {
+    streamed = position;
+    cursor.reset();
+  }
   bool withRowid = !rowidName.empty();
-  std::string from = " FROM " + QuoteName(sourceTable);
-  std::string sql = withRowid ? "SELECT " + rowidName + ", *" + from + " ORDER BY " + rowidName
-                              : "SELECT *" + from;
-  Statement& statement = connection->Cached(sql, kRecordset);
+  // Reserved at once: growing the store record by record copies it and touches new memory.
+  size_t expected = size_t(CountRecords());
+  rowids.reserve(expected);
+  values.reserve(expected * columns.size());
+  Statement& statement = connection->Cached(TableSelection(*this), kRecordset);
   StatementUse use(statement);
   bool row = statement.Step(kRecordset);
   columns = ColumnsOf(statement.get(), withRowid ? 1 : 0);
@@ -247,7 +292,9 @@ void RecordsetState::Load() {
   }
   loaded = true;
   position = Count();
-  if (firstRowid) {
+  if (streamed) {
+    position = std::min(*streamed, Count());
+  } else if (firstRowid) {
     for (size_t i = 0; i < rowids.size(); ++i) {
       if (rowids[i] >= *firstRowid) {
         position = i;
@@ -259,6 +306,16 @@ void RecordsetState::Load() {
 
 const Variant& RecordsetState::Current(size_t column) {
   if (mode != Mode::kNone) return buffer[column];
+  if (Streams()) {
+    StartCursor();
+    if (!cursorOnRow) throw DaoFailure(kNoCurrentRecord, kRecordset);
+    if (!cursorDecoded[column]) {
+      int first = rowidName.empty() ? 0 : 1;
+      cursorValues[column] = NormalizeRead(cursor->Column(int(column) + first), columns[column]);
+      cursorDecoded[column] = true;
+    }
+    return cursorValues[column];
+  }
   Load();
   if (position >= Count()) throw DaoFailure(kNoCurrentRecord, kRecordset);
   return values[position * columns.size() + column];
@@ -352,10 +409,11 @@ RecordsetState& Checked(const std::unique_ptr<RecordsetState>& state) {
   return *state;
 }
 
-// Moving on drops a pending AddNew or Edit without a word, as DAO does.
-RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
+// Moving on drops a pending AddNew or Edit without a word, as DAO does. Moves that a forward
+// read cannot make load the records first.
+RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state, bool forward = false) {
   RecordsetState& s = Checked(state);
-  s.Load();
+  if (!forward || !s.Streams()) s.Load();
   s.mode = RecordsetState::Mode::kNone;
   return s;
 }
@@ -364,12 +422,21 @@ RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
 
 bool Recordset::Eof() const {
   RecordsetState& s = Checked(state_);
+  if (s.Streams()) {
+    s.StartCursor();
+    return !s.cursorOnRow;
+  }
   s.Load();
   return s.position >= s.Count();
 }
 
 void Recordset::MoveFirst() {
-  RecordsetState& s = Moving(state_);
+  RecordsetState& s = Moving(state_, true);
+  if (s.Streams()) {
+    s.RestartCursor();
+    if (!s.cursorOnRow) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+    return;
+  }
   if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   s.position = 0;
 }
@@ -381,7 +448,13 @@ void Recordset::MoveLast() {
 }
 
 void Recordset::MoveNext() {
-  RecordsetState& s = Moving(state_);
+  RecordsetState& s = Moving(state_, true);
+  if (s.Streams()) {
+    s.StartCursor();
+    if (!s.cursorOnRow) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+    s.StepCursor();
+    return;
+  }
   if (s.position >= s.Count()) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   ++s.position;
 }
@@ -402,6 +475,7 @@ void Recordset::SetAbsolutePosition(int64_t position) {
 
 int64_t Recordset::RecordCount() const {
   RecordsetState& s = Checked(state_);
+  if (s.Streams()) return s.CountRecords();
   s.Load();
   return int64_t(s.Count());
 }
@@ -418,6 +492,7 @@ bool Recordset::Updatable() const {
 void Recordset::AddNew() {
   RecordsetState& s = Checked(state_);
   if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (s.cursor) s.Load();  // no write into a table under a running read of it
   if (s.mode != RecordsetState::Mode::kNone) {
     throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
   }
@@ -530,6 +605,7 @@ void Recordset::Close() {
   RecordsetState& s = *state_;
   s.closed = true;
   s.mode = RecordsetState::Mode::kNone;
+  s.cursor.reset();
   std::vector<Variant>().swap(s.values);
   std::vector<int64_t>().swap(s.rowids);
 }
