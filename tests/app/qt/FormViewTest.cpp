@@ -185,6 +185,11 @@ TEST_F(FormViewTest, HelpModeClicksWithAnyButtonLeaveTheUnitBox) {
   EXPECT_EQ(dialog.form.Get("CheckMa", 1).value, 0);
   EXPECT_TRUE(Box(0)->isChecked());
   EXPECT_FALSE(Box(1)->isChecked());
+
+  // What OK then writes is the setting as it was: seconds.
+  QTest::mouseClick(view->WidgetFor("CommandQuest"), Qt::LeftButton);
+  ExpectOkEndsWith(kExitOk);
+  EXPECT_EQ(Stored("HoravexFormat1"), "1");
 }
 
 TEST_F(FormViewTest, ClassicLookWithCaptionsThatFit) {
