@@ -30,7 +30,7 @@ const std::vector<std::string> kEntries = {"k", "", "ä"};
 const std::vector<std::string> kSectionSpellings = {" s ", "\t", "GRÖßE"};
 const std::vector<std::string> kEntrySpellings = {"K", " ", "Ä "};
 // Values without blanks at the ends, quotes or line breaks: they read back as written
-// (converted to Windows-1252, so "Ω" reads as "?").
+// (converted to Windows-1252, so "Ω" reads as "?", except in a UTF-16LE file).
 const std::vector<std::string> kValues = {"1", "-5", "", "äöü€", "Ω", "0x10", "long value", "z"};
 const std::string kSentinel = "\x01missing";
 constexpr size_t kHuge = size_t(1) << 30;
@@ -114,27 +114,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string after = Bytes(path);
 
   // The file still parses: the entry reads back, everything else reads as before.
-  const std::string expected = horavex::text::Cp1252ToUtf8(horavex::text::Utf8ToCp1252(value));
+  const bool unicode = content.compare(0, 2, "\xFF\xFE") == 0;
+  const std::string expected =
+      unicode ? value : horavex::text::Cp1252ToUtf8(horavex::text::Utf8ToCp1252(value));
   std::vector<std::string> reads = ReadGrid(ini, path);
   Check(reads[written] == expected, "written value does not read back");
   for (size_t i = 0; i < reads.size(); ++i) {
     if (i / 2 != written / 2) Check(reads[i] == before[i], "another entry changed");
   }
 
-  // At most one stretch changed, and the old bytes it replaced lie inside one line.
+  // At most one stretch of the text changed, and the old text it replaced lies inside one line
+  // (a UTF-16LE file compared as its characters).
+  auto textOf = [&](const std::string& bytes) {
+    return unicode ? horavex::text::Utf16LeToUtf8(bytes.substr(2)) : bytes;
+  };
+  const std::string oldText = textOf(content);
+  const std::string newText = textOf(after);
+  Check(!unicode || after.compare(0, 2, "\xFF\xFE") == 0, "UTF-16LE file lost its mark");
   size_t prefix = 0;
-  while (prefix < content.size() && prefix < after.size() && content[prefix] == after[prefix]) {
+  while (prefix < oldText.size() && prefix < newText.size() && oldText[prefix] == newText[prefix]) {
     ++prefix;
   }
   size_t suffix = 0;
-  while (suffix < content.size() - prefix && suffix < after.size() - prefix &&
-         content[content.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
+  while (suffix < oldText.size() - prefix && suffix < newText.size() - prefix &&
+         oldText[oldText.size() - 1 - suffix] == newText[newText.size() - 1 - suffix]) {
     ++suffix;
   }
-  const std::string removed = content.substr(prefix, content.size() - prefix - suffix);
+  const std::string removed = oldText.substr(prefix, oldText.size() - prefix - suffix);
   Check(removed.find_first_of("\r\n") == std::string::npos, "bytes outside the line changed");
   // Replacing a value that was there adds no line.
-  if (before[written] != kSentinel) Check(Breaks(after) == Breaks(content), "lines added");
+  if (before[written] != kSentinel) Check(Breaks(newText) == Breaks(oldText), "lines added");
 
   // Writing the same again changes nothing.
   Check(ini.WriteString(sectionName, entryName, value, path), "second write failed");
