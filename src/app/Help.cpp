@@ -32,16 +32,12 @@ std::string& HelpTextFor(std::array<std::string, 101>& texts, int helpId) {
   return texts[static_cast<size_t>(helpId)];
 }
 
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // The marker is plain ASCII and no other character upper-cases to one of its letters, so an
 // ASCII comparison finds exactly what a comparison of the upper-cased text would.
 size_t FindMarker(const std::string& text, size_t from) {
   auto at = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
                         kLineBreakMarker.begin(), kLineBreakMarker.end(),
-                        [](char a, char b) { return AsciiUpper(a) == b; });
+                        [](char a, char b) { return text::AsciiUpper(a) == b; });
   return at == text.end() ? std::string::npos : static_cast<size_t>(at - text.begin());
 }
 

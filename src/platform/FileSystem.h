@@ -101,6 +101,9 @@ class HostFileSystem : public FileSystem {
  private:
   // Where a write to the path lands: its resolved path, through a symbolic link to its target.
   std::filesystem::path WriteTarget(const std::string& path) const;
+  // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already resolved.
+  void RemoveLeftoversOf(const std::filesystem::path& target);
+  std::unique_ptr<TemporaryFile> TemporaryBesideTarget(const std::filesystem::path& target);
   // Gives the temporary file the target's mode, owner and group (new files: the umask);
   // false when the owner cannot be kept.
   bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);

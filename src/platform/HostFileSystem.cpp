@@ -221,10 +221,6 @@ int64_t ToNanoseconds(const struct timespec& t) {
   return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
 
-}  // namespace
-
-namespace {
-
 // The per-user folder that holds the drives without a CFG_DRIVE_<letter> variable.
 std::string DefaultDrivesBase() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
@@ -236,6 +232,7 @@ std::string DefaultDrivesBase() {
   return "/tmp/horavex-" + std::to_string(::getuid());
 }
 
+// The upper-case drive letter a path starts with ("C:\..." or "c:/..."), if any.
 std::optional<char> DriveLetter(const std::string& path) {
   if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
@@ -243,15 +240,19 @@ std::optional<char> DriveLetter(const std::string& path) {
   return std::nullopt;
 }
 
+// The folder $CFG_DRIVE_<letter> names, if it is set.
+std::optional<std::string> DriveVariable(char upper) {
+  std::string variable = std::string("CFG_DRIVE_") + upper;
+  const char* value = std::getenv(variable.c_str());
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
 // A path is written to only after its drive's default folder exists; a mere test or read of a
 // path never creates one.
 void PrepareDriveFolder(const std::string& path) {
   std::optional<char> letter = DriveLetter(path);
-  if (!letter) return;
-  std::string variable = std::string("CFG_DRIVE_") + *letter;
-  if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
-    return;
-  }
+  if (!letter || DriveVariable(*letter)) return;
   std::error_code ec;
   fs::create_directories(DriveFolder(*letter), ec);
   ::chmod(DefaultDrivesBase().c_str(), 0700);
@@ -267,31 +268,15 @@ bool IsReadOnly(const struct stat& st) {
 // identity a rename would not keep. Not atomic: a crash can leave it half written.
 bool WriteInPlace(const fs::path& target, const std::string& bytes) {
   FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  off_t offset = 0;
-  while (left > 0) {
-    ssize_t n = ::pwrite(fd.get(), data, left, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    left -= size_t(n);
-    offset += n;
-  }
-  return ::ftruncate(fd.get(), offset) == 0 && ::fsync(fd.get()) == 0;
+  return fd.get() >= 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
+         ::ftruncate(fd.get(), off_t(bytes.size())) == 0 && ::fsync(fd.get()) == 0;
 }
 
 }  // namespace
 
 std::string DriveFolder(char letter) {
   char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  std::string variable = std::string("CFG_DRIVE_") + upper;
-  if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
-    return value;
-  }
+  if (std::optional<std::string> folder = DriveVariable(upper)) return *folder;
   return DefaultDrivesBase() + "/drive_" + static_cast<char>(std::tolower(upper));
 }
 
@@ -306,8 +291,8 @@ fs::path HostFileSystem::WriteTarget(const std::string& path) const {
 std::string HostFileSystem::Resolve(const std::string& path) const {
   fs::path result;
   std::string rest = path;
-  if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
-    result = DriveFolder(rest[0]);
+  if (std::optional<char> letter = DriveLetter(rest)) {
+    result = DriveFolder(*letter);
     rest = rest.substr(2);
   } else if (!rest.empty() && IsSeparator(rest[0])) {
     result = "/";
@@ -383,7 +368,7 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
   }
   std::unique_ptr<TemporaryFile> temporary;
   try {
-    temporary = CreateTemporaryBeside(path);
+    temporary = TemporaryBesideTarget(target);
     auto& file = static_cast<HostTemporaryFile&>(*temporary);
     if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return false;
     if (!KeepIdentity(file, target)) {
@@ -415,15 +400,21 @@ void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
 
 void HostFileSystem::RemoveLeftoversBeside(const std::string& path) {
   if (!cleaned_.insert("as named: " + path).second) return;  // this name was seen before
-  fs::path target = WriteTarget(path);
+  RemoveLeftoversOf(WriteTarget(path));
+}
+
+void HostFileSystem::RemoveLeftoversOf(const fs::path& target) {
   if (cleaned_.insert(target.string()).second) RemoveLeftovers(target);
 }
 
 std::unique_ptr<TemporaryFile> HostFileSystem::CreateTemporaryBeside(const std::string& target) {
   PrepareDriveFolder(target);
-  fs::path real = WriteTarget(target);
-  RemoveLeftoversBeside(real.string());
-  return MakeTemporary(real);
+  return TemporaryBesideTarget(WriteTarget(target));
+}
+
+std::unique_ptr<TemporaryFile> HostFileSystem::TemporaryBesideTarget(const fs::path& target) {
+  RemoveLeftoversOf(target);
+  return MakeTemporary(target);
 }
 
 void HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {

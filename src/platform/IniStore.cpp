@@ -96,16 +96,8 @@ struct Block {
 // Names match without regard to case over the Windows-1252 letters: their key is the upper-cased
 // name in UTF-8.
 std::string Key(std::string_view name, bool unicode) {
-  bool ascii = std::all_of(name.begin(), name.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) {
-    std::string key(name);
-    for (char& c : key) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return key;
-  }
-  return text::Upper(unicode ? std::string(name) : text::Cp1252ToUtf8(name));
+  if (unicode || text::IsAscii(name)) return text::Upper(name);
+  return text::Upper(text::Cp1252ToUtf8(name));
 }
 
 // Start of an entry's value: after "=" and the blanks that follow it.
@@ -426,7 +418,8 @@ bool ProfileIniStore::WriteString(const std::string& section, const std::string&
     view->document = Document::Parse(serialized);
   }
   if (groupDepth_ > 0) return true;
-  View written = *view;
+  // Replace puts the written view back into the cache, where this one was.
+  View written = std::move(*view);
   return Replace(file, written);
 }
 

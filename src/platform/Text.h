@@ -23,6 +23,11 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // The Windows-1252 code of one character, or '?' when it has none.
 unsigned char Cp1252Code(char32_t c);
 
+// Whether every byte is ASCII: such a text is the same in UTF-8 and Windows-1252, and its
+// upper case is AsciiUpper of each byte.
+bool IsAscii(std::string_view s);
+char AsciiUpper(char c);
+
 // Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.
 char32_t UpperChar(char32_t c);
 std::string Upper(std::string_view utf8);

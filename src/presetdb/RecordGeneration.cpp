@@ -7,18 +7,6 @@
 #include "standard/Handler.h"
 
 namespace horavex {
-namespace {
-
-bool IsAscii(const std::string& s) {
-  return std::all_of(s.begin(), s.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-
-}  // namespace
 
 void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler h(module_, "CreateRecordSets");
@@ -133,7 +121,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       vital.step([&] { target->Update(); });
     }
   }
-  if (inTransaction) vital.step([&] { database.CommitTrans(); });
+  vital.step([&] { database.CommitTrans(); });
 }
 
 std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,
@@ -141,10 +129,11 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
   Handler h(module_, "ReplaceSearchItem");
   std::string result;
   h.step([&] {
-    if (IsAscii(text) && IsAscii(searchItem)) {
+    if (text::IsAscii(text) && text::IsAscii(searchItem)) {
       // Characters are bytes here; the general way below converts to upper case first.
-      auto at = std::search(text.begin(), text.end(), searchItem.begin(), searchItem.end(),
-                            [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); });
+      auto at =
+          std::search(text.begin(), text.end(), searchItem.begin(), searchItem.end(),
+                      [](char a, char b) { return text::AsciiUpper(a) == text::AsciiUpper(b); });
       if (at == text.end() && !searchItem.empty()) {
         result = text;
         return;

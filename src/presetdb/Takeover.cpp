@@ -305,7 +305,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     }
     vital.step([&] { match.Update(); });
   }
-  if (inTransaction) vital.step([&] { workDatabase.CommitTrans(); });
+  vital.step([&] { workDatabase.CommitTrans(); });
 }
 
 }  // namespace horavex

@@ -197,7 +197,6 @@ void FormView::Dispatch(const std::function<void()>& handler) {
     ~Handling() { flag = false; }
   } handling{handling_ = true};
   RunTopLevel(dialog_, handler);
-  handling.flag = false;
   Sync();
 }
 
