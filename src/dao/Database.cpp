@@ -283,13 +283,13 @@ void Statement::Bind(int position, const Variant& value, const std::string& sour
       rc = sqlite3_bind_double(statement_, position, value.ToDouble());
       break;
     case Variant::Kind::kText: {
-      std::string t = value.ToText();
+      std::string_view t = value.Bytes();
       rc = sqlite3_bind_text64(statement_, position, t.data(), t.size(), SQLITE_TRANSIENT,
                                SQLITE_UTF8);
       break;
     }
     case Variant::Kind::kBinary: {
-      std::string bytes = value.ToText();
+      std::string_view bytes = value.Bytes();
       rc = sqlite3_bind_blob64(statement_, position, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
       break;
     }

@@ -148,6 +148,8 @@ class Variant {
   // As VB's default conversion to text: Null is "", whole numbers in decimal, doubles with up
   // to 15 significant digits ("0.1", "1E+20"), text and bytes as they are.
   std::string ToText() const;
+  // The characters of text and the bytes of binary data, as stored; empty for other kinds.
+  std::string_view Bytes() const;
 
   // Same kind and same value; 1 and 1.0 differ.
   bool operator==(const Variant& other) const = default;

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "dao/Database.h"
+#include "dao/RowStore.h"
 #include "platform/Failure.h"
 
 namespace horavex::dao::detail {
@@ -159,61 +161,78 @@ struct RecordColumn {
 struct PreparedQuery {
   PreparedQuery(Connection& connection, const std::string& sql);
 
+  // The statement as analysed; a record set that reads it takes it (Take), and it is prepared
+  // again when next needed.
   std::unique_ptr<Statement> statement;
   std::string sql;
+  std::string preparedSql;  // sql, with the rowid added when hasRowid
+  int parameterCount = 0;
   // Set when every column comes straight from one table: its stored name, and the first
   // result column is the rowid that the layer added.
   std::string table;
   bool hasRowid = false;
   std::string rowidName;
   bool rereadAfterInsert = false;  // the table fills columns itself (defaults, integer keys)
+
+  Statement& Ready(Connection& connection);
+  std::unique_ptr<Statement> Take(Connection& connection);
 };
 
+// A record set reads its records forward through a cursor of its own, as far as it is moved,
+// and keeps what it read compactly, so that it can move back and write without reading again.
+// A table's cursor starts at the first read; a query's when it is opened.
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
-  std::string table;        // the table written to; empty when not updatable
-  std::string sourceTable;  // for a record set over a whole table, read lazily
-  bool loaded = false;
+  std::string table;                  // the table written to; empty when not updatable
+  std::string sourceTable;            // for a record set over a whole table
   bool rereadAfterInsert = false;     // the table fills columns itself (defaults, integer keys)
   std::string rowidName;              // how the table's rowid is named in SQL
-  std::optional<int64_t> firstRowid;  // a lazily read table's first record when it was opened
-  std::vector<Variant> values;        // the records, one row of columns after another
-  std::vector<int64_t> rowids;
+  std::optional<int64_t> firstRowid;  // a table's first record when it was opened
+
+  RowStore rows;                // the records read so far, in order
+  std::vector<int64_t> rowids;  // their rowids (their positions when there is none)
+  std::unique_ptr<Statement> cursor;
+  bool cursorHasRowid = false;  // the cursor's first column is the rowid
+  bool started = false;
+  bool complete = false;  // every record is in rows; the cursor is gone
+  // What counts a query's records without reading them: the query's SQL and parameter values.
+  std::string countSql;
+  std::vector<std::optional<Variant>> parameters;
+
   size_t position = 0;  // == number of records at the end
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
-  std::vector<Variant> buffer;
+  std::vector<Variant> buffer;  // the fields set since AddNew or Edit
   std::vector<bool> changed;
   bool closed = false;
   // The INSERT and UPDATE statements by the fields they set, built once per record set.
   std::unordered_map<std::vector<bool>, Statement*> inserts;
   std::unordered_map<std::vector<bool>, Statement*> updates;
-
-  // A table's records, before anything needs them all at once, are read as the record set
-  // moves forward: a cursor over the table and its current row, decoded field by field.
-  std::unique_ptr<Statement> cursor;
-  bool cursorOnRow = false;
-  std::vector<Variant> cursorValues;
-  std::vector<bool> cursorDecoded;
+  // The values of one record, decoded from rows when first asked for.
+  size_t decodedRow = SIZE_MAX;
+  std::vector<Variant> decoded;
+  std::vector<bool> isDecoded;
 
   size_t Count() const { return rowids.size(); }
   void Check() const;
-  // Reads every record into memory, keeping the cursor's position.
-  void Load();
-  // Whether the table's records can still be read forward without loading them; only a table
-  // that had records when it was opened starts on its first one.
-  bool Streams() const { return !loaded && !sourceTable.empty() && firstRowid.has_value(); }
-  // The cursor on the first record, started now when it has not been.
-  void StartCursor();
-  void RestartCursor();
-  void StepCursor();
-  // Exact, from the engine.
-  int64_t CountRecords();
+  // Reads on until the record at that position is in rows or there are no more; whether it
+  // is there. A table's first read starts its cursor.
+  bool Fetch(size_t at);
+  // Reads every remaining record; the position stays.
+  void Complete();
+  // Exact: what was read when everything was, else from the engine.
+  int64_t RecordCount();
   // The value of a column of the current record (3021 at the end).
   const Variant& Current(size_t column);
-  // Appends the statement's current row; the rowid is its first column when withRowid.
-  void AppendRow(const Statement& statement, bool withRowid);
+  // Keeps the cursor's current row.
+  void AppendRow();
+  // Keeps a record this record set wrote, with the values in buffer.
+  void AppendWritten(int64_t rowid);
   size_t FindColumn(std::string_view name) const;  // columns.size() when none
+
+ private:
+  void Start();
+  int64_t CountRecords();
 };
 
 // Runs a prepared selection with its parameter values into a record set.

@@ -105,6 +105,8 @@ std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
 PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : sql(text) {
   // The SQL as written reports its own failures.
   statement = std::make_unique<Statement>(connection, text, kDatabase);
+  preparedSql = text;
+  parameterCount = sqlite3_bind_parameter_count(statement->get());
   std::string stored = SingleTable(connection, statement->get());
   if (stored.empty()) return;
   std::vector<Connection::ColumnInfo> columns = connection.Columns(stored);
@@ -116,6 +118,7 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
     // Every column, the rowid included, must still come from that one table.
     if (SingleTable(connection, identified->get()) != stored) return;
     statement = std::move(identified);
+    preparedSql = withRowid;
     table = stored;
     hasRowid = true;
     rowidName = rowid;
@@ -125,6 +128,16 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
   } catch (const Failure&) {
     // No single row behind each result: the selection stays read-only.
   }
+}
+
+Statement& PreparedQuery::Ready(Connection& connection) {
+  if (!statement) statement = std::make_unique<Statement>(connection, preparedSql, kDatabase);
+  return *statement;
+}
+
+std::unique_ptr<Statement> PreparedQuery::Take(Connection& connection) {
+  Ready(connection);
+  return std::move(statement);
 }
 
 PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
@@ -140,15 +153,18 @@ PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
                                              PreparedQuery& query,
                                              const std::vector<std::optional<Variant>>& values) {
-  StatementUse use(*query.statement);
-  BindAll(*query.statement, values, kDatabase);
-  bool row = use->Step(kDatabase);
   auto state = std::make_unique<RecordsetState>();
   state->connection = connection;
-  sqlite3_stmt* statement = query.statement->get();
+  state->cursor = query.Take(*connection);
+  Statement& cursor = *state->cursor;
+  BindAll(cursor, values, kDatabase);
+  // The first row is read now, so that a query that cannot run fails when it is opened.
+  bool row = cursor.Step(kDatabase);
+  sqlite3_stmt* statement = cursor.get();
   // Column metadata is read after the first step, which re-prepares after a schema change.
   int first = query.hasRowid ? 1 : 0;
   state->columns = ColumnsOf(statement, first);
+  state->cursorHasRowid = query.hasRowid;
   bool fromTable = query.hasRowid;
   for (int i = first; i < sqlite3_column_count(statement) && fromTable; ++i) {
     const char* table = sqlite3_column_table_name(statement, i);
@@ -161,21 +177,26 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
     state->rowidName = query.rowidName;
     state->rereadAfterInsert = query.rereadAfterInsert;
   }
-  while (row) {
-    state->AppendRow(*query.statement, query.hasRowid);
-    row = use->Step(kDatabase);
+  state->started = true;
+  state->countSql = query.sql;
+  state->parameters = values;
+  if (row) {
+    state->AppendRow();
+  } else {
+    state->complete = true;
+    state->cursor.reset();
   }
-  state->loaded = true;
   return state;
 }
 
 int64_t RunAction(Connection& connection, PreparedQuery& query,
                   const std::vector<std::optional<Variant>>& values) {
-  StatementUse use(*query.statement);
-  if (sqlite3_column_count(query.statement->get()) > 0) {
+  Statement& statement = query.Ready(connection);
+  StatementUse use(statement);
+  if (sqlite3_column_count(statement.get()) > 0) {
     throw DaoFailure(kSelectQueryExecuted, kDatabase);
   }
-  BindAll(*query.statement, values, kDatabase);
+  BindAll(statement, values, kDatabase);
   while (use->Step(kDatabase)) {
   }
   return sqlite3_changes64(connection.Handle(kDatabase));
@@ -219,15 +240,42 @@ void RecordsetState::Check() const {
   if (closed || !connection->IsOpen()) throw DaoFailure(kObjectInvalid, kRecordset);
 }
 
-void RecordsetState::AppendRow(const Statement& statement, bool withRowid) {
-  int first = withRowid ? 1 : 0;
-  rowids.push_back(withRowid ? statement.Column(0).ToInteger() : int64_t(rowids.size()));
-  for (size_t i = 0; i < columns.size(); ++i) {
-    values.push_back(NormalizeRead(statement.Column(int(i) + first), columns[i]));
+namespace {
+
+// A stored value in the form a field of its column reads it.
+void KeepColumn(RowStore& rows, sqlite3_stmt* statement, int index, const RecordColumn& column) {
+  switch (sqlite3_column_type(statement, index)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: {
+      bool integer = sqlite3_column_type(statement, index) == SQLITE_INTEGER;
+      DataType type = column.typed ? column.type : kMemo;
+      if (type == kBoolean) {
+        rows.AppendInteger(sqlite3_column_double(statement, index) != 0 ? -1 : 0);
+      } else if (type == kSingle || type == kDouble || type == kCurrency || type == kDate ||
+                 !integer) {
+        rows.AppendDouble(sqlite3_column_double(statement, index));
+      } else {
+        rows.AppendInteger(sqlite3_column_int64(statement, index));
+      }
+      return;
+    }
+    case SQLITE_TEXT: {
+      const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+      std::string_view value(data, size_t(sqlite3_column_bytes(statement, index)));
+      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+      if (!text::IsValidUtf8(value)) return rows.AppendText(text::Cp1252ToUtf8(value));
+      return rows.AppendText(value);
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, index));
+      int size = sqlite3_column_bytes(statement, index);
+      return rows.AppendText(size > 0 ? std::string_view(data, size_t(size)) : std::string_view(),
+                             true);
+    }
+    default:
+      return rows.AppendNull();
   }
 }
-
-namespace {
 
 std::string TableSelection(const RecordsetState& state) {
   std::string from = " FROM " + QuoteName(state.sourceTable);
@@ -236,89 +284,108 @@ std::string TableSelection(const RecordsetState& state) {
              : "SELECT " + state.rowidName + ", *" + from + " ORDER BY " + state.rowidName;
 }
 
+// The query's text without the end of statement, for use as a subquery; "" when it ends in
+// something else that a subquery could not take (a comment).
+std::string AsSubquery(std::string sql) {
+  while (!sql.empty() &&
+         (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back())))) {
+    sql.pop_back();
+  }
+  if (sql.find("--") != std::string::npos || sql.find("/*") != std::string::npos) return {};
+  return sql;
+}
+
 }  // namespace
 
-void RecordsetState::StartCursor() {
-  if (cursor) return;
+void RecordsetState::AppendRow() {
+  sqlite3_stmt* statement = cursor->get();
+  int first = cursorHasRowid ? 1 : 0;
+  rowids.push_back(cursorHasRowid ? sqlite3_column_int64(statement, 0) : int64_t(Count()));
+  rows.StartRow();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    KeepColumn(rows, statement, int(i) + first, columns[i]);
+  }
+}
+
+void RecordsetState::AppendWritten(int64_t rowid) {
+  rowids.push_back(rowid);
+  rows.StartRow();
+  for (size_t i = 0; i < columns.size(); ++i) rows.Append(changed[i] ? buffer[i] : Variant());
+}
+
+void RecordsetState::Start() {
+  started = true;
+  if (!firstRowid) {
+    // Empty when it was opened: what was added since lies beyond the opening position, the end.
+    Complete();
+    position = Count();
+    return;
+  }
   cursor = std::make_unique<Statement>(*connection, TableSelection(*this), kRecordset);
-  position = 0;
-  cursorDecoded.assign(columns.size(), false);
-  cursorValues.assign(columns.size(), Variant());
-  cursorOnRow = cursor->Step(kRecordset);
-  if (!cursorOnRow) cursor->Reset();  // no read lock is held at the end
+  cursorHasRowid = !rowidName.empty();
 }
 
-void RecordsetState::RestartCursor() {
-  cursor.reset();
-  StartCursor();
+bool RecordsetState::Fetch(size_t at) {
+  if (!started) Start();
+  while (at >= Count() && !complete) {
+    if (!cursor) {
+      cursor = std::make_unique<Statement>(*connection, TableSelection(*this), kRecordset);
+      cursorHasRowid = !rowidName.empty();
+    }
+    if (cursor->Step(kRecordset)) {
+      AppendRow();
+    } else {
+      complete = true;
+      cursor.reset();  // no read lock is held at the end
+    }
+  }
+  return at < Count();
 }
 
-void RecordsetState::StepCursor() {
-  cursorDecoded.assign(columns.size(), false);
-  ++position;
-  cursorOnRow = cursor->Step(kRecordset);
-  if (!cursorOnRow) cursor->Reset();
+void RecordsetState::Complete() {
+  Fetch(SIZE_MAX - 1);
 }
 
 int64_t RecordsetState::CountRecords() {
-  StatementUse use(
-      connection->Cached("SELECT count(*) FROM " + QuoteName(sourceTable), kRecordset));
-  return use->Step(kRecordset) ? use->Column(0).ToInteger() : 0;
-}
-
-void RecordsetState::Load() {
-  if (loaded) return;
-  std::optional<size_t> streamed;
-  if (cursor) {
-    streamed = position;
-    cursor.reset();
+  if (!sourceTable.empty()) {
+    StatementUse use(
+        connection->Cached("SELECT count(*) FROM " + QuoteName(sourceTable), kRecordset));
+    return use->Step(kRecordset) ? use->Column(0).ToInteger() : 0;
   }
-  bool withRowid = !rowidName.empty();
-  // Reserved at once: growing the store record by record copies it and touches new memory.
-  size_t expected = size_t(CountRecords());
-  rowids.reserve(expected);
-  values.reserve(expected * columns.size());
-  Statement& statement = connection->Cached(TableSelection(*this), kRecordset);
-  StatementUse use(statement);
-  bool row = statement.Step(kRecordset);
-  columns = ColumnsOf(statement.get(), withRowid ? 1 : 0);
-  if (buffer.size() != columns.size()) {
-    buffer.assign(columns.size(), Variant());
-    changed.assign(columns.size(), false);
-  }
-  while (row) {
-    AppendRow(statement, withRowid);
-    row = statement.Step(kRecordset);
-  }
-  loaded = true;
-  position = Count();
-  if (streamed) {
-    position = std::min(*streamed, Count());
-  } else if (firstRowid) {
-    for (size_t i = 0; i < rowids.size(); ++i) {
-      if (rowids[i] >= *firstRowid) {
-        position = i;
-        break;
-      }
+  std::string subquery = AsSubquery(countSql);
+  if (!subquery.empty()) {
+    try {
+      Statement& count =
+          connection->Cached("SELECT count(*) FROM (" + subquery + "\n)", kRecordset);
+      StatementUse use(count);
+      BindAll(count, parameters, kRecordset);
+      if (count.Step(kRecordset)) return count.Column(0).ToInteger();
+    } catch (const Failure&) {
+      // The query does not stand as a subquery: its records are counted by reading them.
     }
   }
+  Complete();
+  return int64_t(Count());
+}
+
+int64_t RecordsetState::RecordCount() {
+  if (complete) return int64_t(Count());
+  return CountRecords();
 }
 
 const Variant& RecordsetState::Current(size_t column) {
-  if (mode != Mode::kNone) return buffer[column];
-  if (Streams()) {
-    StartCursor();
-    if (!cursorOnRow) throw DaoFailure(kNoCurrentRecord, kRecordset);
-    if (!cursorDecoded[column]) {
-      int first = rowidName.empty() ? 0 : 1;
-      cursorValues[column] = NormalizeRead(cursor->Column(int(column) + first), columns[column]);
-      cursorDecoded[column] = true;
-    }
-    return cursorValues[column];
+  if (mode == Mode::kAdd || (mode == Mode::kEdit && changed[column])) return buffer[column];
+  if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
+  if (decodedRow != position) {
+    decodedRow = position;
+    decoded.assign(columns.size(), Variant());
+    isDecoded.assign(columns.size(), false);
   }
-  Load();
-  if (position >= Count()) throw DaoFailure(kNoCurrentRecord, kRecordset);
-  return values[position * columns.size() + column];
+  if (!isDecoded[column]) {
+    decoded[column] = rows.Value(position, column);
+    isDecoded[column] = true;
+  }
+  return decoded[column];
 }
 
 size_t RecordsetState::FindColumn(std::string_view name) const {
@@ -409,11 +476,9 @@ RecordsetState& Checked(const std::unique_ptr<RecordsetState>& state) {
   return *state;
 }
 
-// Moving on drops a pending AddNew or Edit without a word, as DAO does. Moves that a forward
-// read cannot make load the records first.
-RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state, bool forward = false) {
+// Moving on drops a pending AddNew or Edit without a word, as DAO does.
+RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
   RecordsetState& s = Checked(state);
-  if (!forward || !s.Streams()) s.Load();
   s.mode = RecordsetState::Mode::kNone;
   return s;
 }
@@ -422,62 +487,45 @@ RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state, bool forwar
 
 bool Recordset::Eof() const {
   RecordsetState& s = Checked(state_);
-  if (s.Streams()) {
-    s.StartCursor();
-    return !s.cursorOnRow;
-  }
-  s.Load();
-  return s.position >= s.Count();
+  return !s.Fetch(s.position);
 }
 
 void Recordset::MoveFirst() {
-  RecordsetState& s = Moving(state_, true);
-  if (s.Streams()) {
-    s.RestartCursor();
-    if (!s.cursorOnRow) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
-    return;
-  }
-  if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  RecordsetState& s = Moving(state_);
+  if (!s.Fetch(0)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   s.position = 0;
 }
 
 void Recordset::MoveLast() {
   RecordsetState& s = Moving(state_);
+  s.Complete();
   if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   s.position = s.Count() - 1;
 }
 
 void Recordset::MoveNext() {
-  RecordsetState& s = Moving(state_, true);
-  if (s.Streams()) {
-    s.StartCursor();
-    if (!s.cursorOnRow) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
-    s.StepCursor();
-    return;
-  }
-  if (s.position >= s.Count()) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  RecordsetState& s = Moving(state_);
+  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   ++s.position;
+  // Read one ahead, so that the end is known at once and the cursor lets go of the file.
+  s.Fetch(s.position);
 }
 
 int64_t Recordset::AbsolutePosition() const {
   RecordsetState& s = Checked(state_);
-  s.Load();
-  return s.position < s.Count() ? int64_t(s.position) : -1;
+  return s.Fetch(s.position) ? int64_t(s.position) : -1;
 }
 
 void Recordset::SetAbsolutePosition(int64_t position) {
   RecordsetState& s = Moving(state_);
-  if (position < 0 || uint64_t(position) >= s.Count()) {
+  if (position < 0 || !s.Fetch(size_t(position))) {
     throw DaoFailure(kInvalidArgument, detail::kRecordset);
   }
   s.position = size_t(position);
 }
 
 int64_t Recordset::RecordCount() const {
-  RecordsetState& s = Checked(state_);
-  if (s.Streams()) return s.CountRecords();
-  s.Load();
-  return int64_t(s.Count());
+  return Checked(state_).RecordCount();
 }
 
 RecordsetFieldCollection& Recordset::Fields() {
@@ -492,7 +540,8 @@ bool Recordset::Updatable() const {
 void Recordset::AddNew() {
   RecordsetState& s = Checked(state_);
   if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
-  if (s.cursor) s.Load();  // no write into a table under a running read of it
+  // No write into a table under a running read of it; a table not read yet reads it later.
+  if (s.started) s.Complete();
   if (s.mode != RecordsetState::Mode::kNone) {
     throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
   }
@@ -507,14 +556,52 @@ void Recordset::Edit() {
   if (s.mode != RecordsetState::Mode::kNone) {
     throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
   }
-  s.Load();
-  if (s.position >= s.Count()) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
-  size_t width = s.columns.size();
-  s.buffer.assign(s.values.begin() + std::ptrdiff_t(s.position * width),
-                  s.values.begin() + std::ptrdiff_t((s.position + 1) * width));
-  s.changed.assign(width, false);
+  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  s.Complete();
+  s.changed.assign(s.columns.size(), false);
   s.mode = RecordsetState::Mode::kEdit;
 }
+
+namespace {
+
+// The statement that writes the fields set in s.changed, built once per combination.
+detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
+  detail::Statement*& statement = (insert ? s.inserts : s.updates)[s.changed];
+  if (statement != nullptr) return *statement;
+  std::string table = detail::QuoteName(s.table);
+  std::string sql;
+  std::string names, marks;
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    if (!s.changed[i]) continue;
+    const std::string name = detail::QuoteName(s.columns[i].origin);
+    if (insert) {
+      names += (names.empty() ? "" : ", ") + name;
+      marks += marks.empty() ? "?" : ", ?";
+    } else {
+      names += (names.empty() ? "" : ", ") + name + " = ?";
+    }
+  }
+  if (!insert) {
+    sql = "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?";
+  } else if (names.empty()) {
+    sql = "INSERT INTO " + table + " DEFAULT VALUES";
+  } else {
+    sql = "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
+  }
+  statement = &s.connection->Cached(sql, detail::kRecordset);
+  return *statement;
+}
+
+// Binds the fields that were set, in column order; the next free position.
+int BindChanged(RecordsetState& s, detail::StatementUse& use) {
+  int next = 1;
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    if (s.changed[i]) use->Bind(next++, s.buffer[i], detail::kRecordset);
+  }
+  return next;
+}
+
+}  // namespace
 
 void Recordset::Update() {
   RecordsetState& s = Checked(state_);
@@ -522,72 +609,47 @@ void Recordset::Update() {
     throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
   }
   const std::string& source = detail::kRecordset;
-  std::vector<size_t> set;
-  for (size_t i = 0; i < s.columns.size(); ++i) {
-    if (s.changed[i]) set.push_back(i);
-  }
-  std::string table = detail::QuoteName(s.table);
   if (s.mode == RecordsetState::Mode::kAdd) {
-    detail::Statement*& insert = s.inserts[s.changed];
-    if (insert == nullptr) {
-      std::string sql = "INSERT INTO " + table;
-      if (set.empty()) {
-        sql += " DEFAULT VALUES";
-      } else {
-        std::string names;
-        std::string marks;
-        for (size_t i : set) {
-          names += (names.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin);
-          marks += marks.empty() ? "?" : ", ?";
-        }
-        sql += " (" + names + ") VALUES (" + marks + ")";
-      }
-      insert = &s.connection->Cached(sql, source);
-    }
     int64_t rowid = 0;
     {
-      detail::StatementUse use(*insert);
-      for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
+      detail::StatementUse use(WriteStatement(s, true));
+      BindChanged(s, use);
       use->Step(source);
       rowid = sqlite3_last_insert_rowid(s.connection->Handle(source));
     }
-    if (s.loaded) {
+    // A record set that has read its records keeps the new one; one that has not yet read
+    // will find it in the table.
+    if (s.complete) {
       bool atEnd = s.position >= s.Count();
       if (s.rereadAfterInsert) {
         detail::StatementUse use(s.connection->Cached("SELECT " + detail::ColumnList(s.columns) +
-                                                          " FROM " + table + " WHERE " +
-                                                          s.rowidName + " = ?1",
+                                                          " FROM " + detail::QuoteName(s.table) +
+                                                          " WHERE " + s.rowidName + " = ?1",
                                                       source));
         use->Bind(1, Variant(rowid), source);
         if (!use->Step(source)) throw DaoFailure(kRecordDeleted, source);
         for (size_t i = 0; i < s.columns.size(); ++i) {
           s.buffer[i] = detail::NormalizeRead(use->Column(int(i)), s.columns[i]);
         }
+        s.changed.assign(s.columns.size(), true);
       }
-      s.rowids.push_back(rowid);
-      s.values.insert(s.values.end(), s.buffer.begin(), s.buffer.end());
+      s.AppendWritten(rowid);
       if (atEnd) s.position = s.Count();
     }
-  } else if (!set.empty()) {
-    detail::Statement*& update = s.updates[s.changed];
-    if (update == nullptr) {
-      std::string assignments;
-      for (size_t i : set) {
-        assignments +=
-            (assignments.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin) + " = ?";
-      }
-      update = &s.connection->Cached(
-          "UPDATE " + table + " SET " + assignments + " WHERE " + s.rowidName + " = ?", source);
+  } else if (std::find(s.changed.begin(), s.changed.end(), true) != s.changed.end()) {
+    {
+      detail::StatementUse use(WriteStatement(s, false));
+      int next = BindChanged(s, use);
+      use->Bind(next, Variant(s.rowids[s.position]), source);
+      use->Step(source);
     }
-    detail::StatementUse use(*update);
-    for (size_t k = 0; k < set.size(); ++k) use->Bind(int(k + 1), s.buffer[set[k]], source);
-    use->Bind(int(set.size() + 1), Variant(s.rowids[s.position]), source);
-    use->Step(source);
     if (sqlite3_changes64(s.connection->Handle(source)) == 0) {
       throw DaoFailure(kRecordDeleted, source);
     }
-    size_t width = s.columns.size();
-    for (size_t i : set) s.values[s.position * width + i] = s.buffer[i];
+    for (size_t i = 0; i < s.columns.size(); ++i) {
+      if (s.changed[i]) s.rows.Set(s.position, i, s.buffer[i]);
+    }
+    s.decodedRow = SIZE_MAX;
   }
   s.mode = RecordsetState::Mode::kNone;
 }
@@ -606,8 +668,9 @@ void Recordset::Close() {
   s.closed = true;
   s.mode = RecordsetState::Mode::kNone;
   s.cursor.reset();
-  std::vector<Variant>().swap(s.values);
+  s.rows.Clear();
   std::vector<int64_t>().swap(s.rowids);
+  std::vector<Variant>().swap(s.decoded);
 }
 
 // --- Query -------------------------------------------------------------------------------------
@@ -633,7 +696,7 @@ Query::~Query() = default;
 size_t Query::ParameterCount() const {
   if (!prepared_) throw DaoFailure(kObjectInvalid, detail::kDatabase);
   connection_->Handle(detail::kDatabase);
-  return size_t(sqlite3_bind_parameter_count(prepared_->statement->get()));
+  return size_t(prepared_->parameterCount);
 }
 
 void Query::Bind(size_t position, const Variant& value) {

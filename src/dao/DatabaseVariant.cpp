@@ -179,6 +179,12 @@ std::string Variant::ToText() const {
   }
 }
 
+std::string_view Variant::Bytes() const {
+  if (const auto* text = std::get_if<std::string>(&data_)) return *text;
+  if (const auto* binary = std::get_if<BinaryBytes>(&data_)) return binary->bytes;
+  return {};
+}
+
 // --- Declared types ----------------------------------------------------------------------------
 
 std::string DeclaredType(DataType type, int32_t size) {
@@ -269,6 +275,12 @@ Variant ConvertForField(const Variant& value, const RecordColumn& column) {
     case kText:
     case kMemo: {
       if (value.kind() == Variant::Kind::kBinary) ConversionFailure();
+      if (value.IsText()) {
+        if (column.type == kText && text::Length(value.Bytes()) > size_t(column.size)) {
+          throw DaoFailure(kFieldTooSmall, kField);
+        }
+        return value;
+      }
       std::string textValue = value.ToText();
       if (column.type == kText && text::Length(textValue) > size_t(column.size)) {
         throw DaoFailure(kFieldTooSmall, kField);
