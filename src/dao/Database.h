@@ -279,8 +279,9 @@ class Recordset;
 class RecordsetField {
  public:
   const std::string& Name() const;
-  // Fails with 3021 when there is no current record.
-  Variant Value() const;
+  // Fails with 3021 when there is no current record. The value stays valid until the record
+  // set moves, writes or closes.
+  const Variant& Value() const;
   // Only between AddNew or Edit and Update (3020 otherwise); the value is converted to the
   // field's type at once (3421, 3349, 3163).
   void SetValue(const Variant& value) const;

@@ -407,7 +407,7 @@ const std::string& RecordsetField::Name() const {
   return state_->columns[index_].name;
 }
 
-Variant RecordsetField::Value() const {
+const Variant& RecordsetField::Value() const {
   state_->Check();
   return state_->Current(index_);
 }

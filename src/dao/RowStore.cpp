@@ -1,56 +1,88 @@
 #include "dao/RowStore.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <utility>
 
 #include "dao/DatabaseDetail.h"
 
 namespace horavex::dao {
 
-namespace {
+RowStore::RowStore(RowStore&& other) noexcept
+    : bytes_(std::exchange(other.bytes_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      lastCount_(other.lastCount_),
+      starts_(std::move(other.starts_)) {}
 
-template <typename T>
-T Read(const std::string& bytes, size_t offset) {
-  T value;
-  std::memcpy(&value, bytes.data() + offset, sizeof value);
-  return value;
+RowStore& RowStore::operator=(RowStore&& other) noexcept {
+  if (this != &other) {
+    std::free(bytes_);
+    bytes_ = std::exchange(other.bytes_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    lastCount_ = other.lastCount_;
+    starts_ = std::move(other.starts_);
+  }
+  return *this;
 }
 
-}  // namespace
+RowStore::~RowStore() {
+  std::free(bytes_);
+}
+
+void RowStore::Grow(size_t more) {
+  size_t capacity = std::max<size_t>({capacity_ * 2, size_ + more, 4096});
+  void* grown = std::realloc(bytes_, capacity);
+  if (grown == nullptr) throw std::bad_alloc();
+  bytes_ = static_cast<char*>(grown);
+  capacity_ = capacity;
+}
 
 void RowStore::StartRow() {
-  starts_.push_back(bytes_.size());
-  uint16_t count = 0;
-  Put(&count, sizeof count);
+  starts_.push_back(size_);
+  lastCount_ = 0;
+  Put(&lastCount_, sizeof lastCount_);
+}
+
+void RowStore::Counted() {
+  ++lastCount_;
+  std::memcpy(bytes_ + starts_.back(), &lastCount_, sizeof lastCount_);
 }
 
 void RowStore::AppendNull() {
-  bytes_.push_back(kNullValue);
-  uint16_t count = Read<uint16_t>(bytes_, starts_.back()) + 1;
-  std::memcpy(bytes_.data() + starts_.back(), &count, sizeof count);
+  char kind = kNullValue;
+  Put(&kind, 1);
+  Counted();
 }
 
 void RowStore::AppendInteger(int64_t value) {
-  AppendNull();
-  bytes_.back() = kIntegerValue;
-  Put(&value, sizeof value);
+  char bytes[1 + sizeof value] = {kIntegerValue};
+  std::memcpy(bytes + 1, &value, sizeof value);
+  Put(bytes, sizeof bytes);
+  Counted();
 }
 
 void RowStore::AppendDouble(double value) {
-  AppendNull();
-  bytes_.back() = kDoubleValue;
-  Put(&value, sizeof value);
+  char bytes[1 + sizeof value] = {kDoubleValue};
+  std::memcpy(bytes + 1, &value, sizeof value);
+  Put(bytes, sizeof bytes);
+  Counted();
 }
 
 void RowStore::AppendText(std::string_view text, bool binary) {
   if (text.size() > std::numeric_limits<uint32_t>::max()) {
     throw detail::DaoFailure(kFieldTooSmall, detail::kField);
   }
-  AppendNull();
-  bytes_.back() = binary ? kBinaryValue : kTextValue;
+  char header[1 + sizeof(uint32_t)] = {binary ? kBinaryValue : kTextValue};
   uint32_t size = uint32_t(text.size());
-  Put(&size, sizeof size);
-  Put(text.data(), text.size());
+  std::memcpy(header + 1, &size, sizeof size);
+  Put(header, sizeof header);
+  if (!text.empty()) Put(text.data(), text.size());
+  Counted();
 }
 
 void RowStore::Append(const Variant& value) {
@@ -75,7 +107,7 @@ size_t RowStore::SizeAt(size_t offset) const {
       return 1 + sizeof(int64_t);
     case kTextValue:
     case kBinaryValue:
-      return 1 + sizeof(uint32_t) + Read<uint32_t>(bytes_, offset + 1);
+      return 1 + sizeof(uint32_t) + Read<uint32_t>(offset + 1);
     default:
       return 1;
   }
@@ -83,7 +115,7 @@ size_t RowStore::SizeAt(size_t offset) const {
 
 size_t RowStore::Find(size_t row, size_t column) const {
   size_t offset = starts_[row];
-  if (column >= Read<uint16_t>(bytes_, offset)) return std::string::npos;
+  if (column >= Read<uint16_t>(offset)) return std::string::npos;
   offset += sizeof(uint16_t);
   for (size_t i = 0; i < column; ++i) offset += SizeAt(offset);
   return offset;
@@ -94,12 +126,12 @@ Variant RowStore::Value(size_t row, size_t column) const {
   if (offset == std::string::npos) return Variant();
   switch (bytes_[offset]) {
     case kIntegerValue:
-      return Variant(Read<int64_t>(bytes_, offset + 1));
+      return Variant(Read<int64_t>(offset + 1));
     case kDoubleValue:
-      return Variant(Read<double>(bytes_, offset + 1));
+      return Variant(Read<double>(offset + 1));
     case kTextValue:
     case kBinaryValue: {
-      std::string text(bytes_, offset + 1 + sizeof(uint32_t), Read<uint32_t>(bytes_, offset + 1));
+      std::string text(bytes_ + offset + 1 + sizeof(uint32_t), Read<uint32_t>(offset + 1));
       return bytes_[offset] == kTextValue ? Variant(std::move(text))
                                           : Variant::Binary(std::move(text));
     }
@@ -109,41 +141,40 @@ Variant RowStore::Value(size_t row, size_t column) const {
 }
 
 void RowStore::Set(size_t row, size_t column, const Variant& value) {
-  // The new value encoded as the last row of a scratch store.
+  // The new value encoded as the only value of a scratch store.
   RowStore encoded;
   encoded.StartRow();
   encoded.Append(value);
-  std::string_view bytes = std::string_view(encoded.bytes_).substr(sizeof(uint16_t));
+  std::string_view bytes(encoded.bytes_ + sizeof(uint16_t), encoded.size_ - sizeof(uint16_t));
   size_t offset = Find(row, column);
   if (offset != std::string::npos && SizeAt(offset) == bytes.size()) {
-    std::memcpy(bytes_.data() + offset, bytes.data(), bytes.size());
+    std::memcpy(bytes_ + offset, bytes.data(), bytes.size());
     return;
   }
   // Written anew at the end, with Nulls up to the column when the row is shorter.
   size_t start = starts_[row];
-  uint16_t count = Read<uint16_t>(bytes_, start);
-  std::string rewritten(sizeof(uint16_t), '\0');
+  uint16_t count = Read<uint16_t>(start);
   size_t end = start + sizeof(uint16_t);
   for (size_t i = 0; i < count; ++i) end += SizeAt(end);
+  std::string rewritten(sizeof(uint16_t), '\0');
   if (offset == std::string::npos) {
-    rewritten += bytes_.substr(start + sizeof(uint16_t), end - start - sizeof(uint16_t));
-    for (size_t i = count; i < column; ++i) rewritten.push_back(kNullValue);
+    rewritten.append(bytes_ + start + sizeof(uint16_t), end - start - sizeof(uint16_t));
+    rewritten.append(column - count, char(kNullValue));
     rewritten += bytes;
     count = uint16_t(column + 1);
   } else {
-    rewritten += bytes_.substr(start + sizeof(uint16_t), offset - start - sizeof(uint16_t));
-    rewritten += bytes;
     size_t after = offset + SizeAt(offset);
-    rewritten += bytes_.substr(after, end - after);
+    rewritten.append(bytes_ + start + sizeof(uint16_t), offset - start - sizeof(uint16_t));
+    rewritten += bytes;
+    rewritten.append(bytes_ + after, end - after);
   }
   std::memcpy(rewritten.data(), &count, sizeof count);
-  starts_[row] = bytes_.size();
-  bytes_ += rewritten;
+  starts_[row] = size_;
+  Put(rewritten.data(), rewritten.size());
 }
 
 void RowStore::Clear() {
-  std::string().swap(bytes_);
-  std::vector<size_t>().swap(starts_);
+  *this = RowStore();
 }
 
 }  // namespace horavex::dao

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,13 @@ namespace horavex::dao {
 // writes the row anew at the end.
 class RowStore {
  public:
+  RowStore() = default;
+  RowStore(RowStore&& other) noexcept;
+  RowStore& operator=(RowStore&& other) noexcept;
+  RowStore(const RowStore&) = delete;
+  RowStore& operator=(const RowStore&) = delete;
+  ~RowStore();
+
   size_t Rows() const { return starts_.size(); }
   // Starts a new last row; the Append calls give its values in column order.
   void StartRow();
@@ -34,9 +42,25 @@ class RowStore {
   // Where the value starts in bytes_, or npos beyond the row's last value.
   size_t Find(size_t row, size_t column) const;
   size_t SizeAt(size_t offset) const;
-  void Put(const void* data, size_t size) { bytes_.append(static_cast<const char*>(data), size); }
+  // Appends to the buffer, which grows by realloc: large blocks move without a copy.
+  void Put(const void* data, size_t size) {
+    if (size_ + size > capacity_) Grow(size);
+    std::memcpy(bytes_ + size_, data, size);
+    size_ += size;
+  }
+  void Grow(size_t more);
+  // Counts a value of the last row.
+  void Counted();
+  template <typename T>
+  T Read(size_t offset) const {
+    T value;
+    std::memcpy(&value, bytes_ + offset, sizeof value);
+    return value;
+  }
 
-  std::string bytes_;
+  char* bytes_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+  uint16_t lastCount_ = 0;
   std::vector<size_t> starts_;
 };
 

@@ -192,17 +192,6 @@ char32_t UpperChar(char32_t c) {
   }
 }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string Upper(std::string_view utf8) {
   if (IsAscii(utf8)) {
     std::string upper(utf8);

@@ -25,8 +25,15 @@ unsigned char Cp1252Code(char32_t c);
 
 // Whether every byte is ASCII: such a text is the same in UTF-8 and Windows-1252, and its
 // upper case is AsciiUpper of each byte.
-bool IsAscii(std::string_view s);
-char AsciiUpper(char c);
+inline bool IsAscii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+inline char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.
 char32_t UpperChar(char32_t c);

@@ -140,7 +140,8 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
       }
       size_t pos = size_t(at - text.begin()) + 1;
       ToInteger16(int64_t(pos));
-      result = text.substr(0, pos - 1) + replacement + text.substr(pos - 1 + searchItem.size());
+      result.reserve(text.size() - searchItem.size() + replacement.size());
+      result.append(text, 0, pos - 1).append(replacement).append(text, pos - 1 + searchItem.size());
       return;
     }
     // Positions count characters: upper-casing may change a character's length in bytes.

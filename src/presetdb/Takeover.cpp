@@ -5,8 +5,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dao/RowStore.h"
 #include "platform/Text.h"
 #include "presetdb/Objects.h"
+#include "presetdb/TextIndex.h"
 #include "presetdb/UpdateRun.h"
 #include "standard/Handler.h"
 
@@ -75,12 +77,34 @@ bool IsInvalidQuery(const Failure& f) {
   }
 }
 
-std::string MatchKey(const std::string& machineType, const std::string& varName, double offset) {
+// Text as the collation compares it, appended to key.
+void AppendUpper(std::string& key, std::string_view text) {
+  if (!text::IsAscii(text)) {
+    key += text::Upper(text);
+    return;
+  }
+  for (char c : text) key.push_back(text::AsciiUpper(c));
+}
+
+// The text of a value without a copy where it is text already.
+std::string_view TextOf(const dao::Variant& value, std::string& scratch) {
+  if (value.IsText()) return value.Bytes();
+  scratch = value.ToText();
+  return scratch;
+}
+
+// The key under which records match, written into key (reused from record to record).
+void MatchKey(std::string& key, std::string_view machineType, std::string_view varName,
+              double offset) {
   if (offset == 0) offset = 0;  // -0 matches 0
   char bytes[sizeof offset];
   std::memcpy(bytes, &offset, sizeof offset);
-  return text::Upper(machineType) + '\0' + text::Upper(varName) + '\0' +
-         std::string(bytes, sizeof bytes);
+  key.clear();
+  AppendUpper(key, machineType);
+  key.push_back('\0');
+  AppendUpper(key, varName);
+  key.push_back('\0');
+  key.append(bytes, sizeof bytes);
 }
 
 // The records of the work table by machine_type, var_name and offset_or_bitno, each key with
@@ -109,24 +133,28 @@ class WorkRecordIndex {
     dao::RecordsetField machineType = records_.Fields()["machine_type"];
     dao::RecordsetField varName = records_.Fields()["var_name"];
     dao::RecordsetField offset = records_.Fields()["offset_or_bitno"];
+    first_.Reserve(size_t(records_.RecordCount()));
+    std::string typeText, nameText;
     for (int64_t position = 0; !records_.Eof(); records_.MoveNext(), ++position) {
-      dao::Variant type = machineType.Value();
-      dao::Variant name = varName.Value();
-      dao::Variant number = offset.Value();
+      const dao::Variant& type = machineType.Value();
+      const dao::Variant& name = varName.Value();
+      const dao::Variant& number = offset.Value();
       if (type.IsNull() || name.IsNull() || !number.IsNumber()) continue;
-      first_.emplace(MatchKey(type.ToText(), name.ToText(), number.ToDouble()), position);
+      MatchKey(key_, TextOf(type, typeText), TextOf(name, nameText), number.ToDouble());
+      first_.Insert(key_, position);
     }
   }
 
   // Makes the row's first match the current record; false when the row's values could not
   // form a valid selection or nothing matches.
-  bool MoveToFirstMatch(const std::vector<dao::Variant>& row) {
-    if (row.size() <= kOffsetPosition) return false;
-    std::optional<dao::Variant> offset = NumberLiteral(row[kOffsetPosition].ToText());
+  bool MoveToFirstMatch(const dao::RowStore& rows, size_t row, size_t width) {
+    if (width <= kOffsetPosition) return false;
+    std::optional<dao::Variant> offset = NumberLiteral(rows.Value(row, kOffsetPosition).ToText());
     if (!offset) return false;
-    auto found = first_.find(MatchKey(row[1].ToText(), row[3].ToText(), offset->ToDouble()));
-    if (found == first_.end()) return false;
-    records_.SetAbsolutePosition(found->second);
+    MatchKey(key_, rows.Value(row, 1).ToText(), rows.Value(row, 3).ToText(), offset->ToDouble());
+    const int64_t* found = first_.Find(key_);
+    if (found == nullptr) return false;
+    records_.SetAbsolutePosition(*found);
     return true;
   }
 
@@ -134,7 +162,8 @@ class WorkRecordIndex {
 
  private:
   dao::Recordset records_;
-  std::unordered_map<std::string, int64_t> first_;
+  TextIndex<int64_t> first_;
+  std::string key_;
 };
 
 }  // namespace
@@ -213,13 +242,14 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     rows = i;
   }
 
-  // TakeoverRows: row i (from 1) by the fixed positions, as wide as the table has fields.
-  std::vector<std::vector<dao::Variant>> takeoverRows;
+  // TakeoverRows: row i (from 1) by the fixed positions, as wide as the table has fields; kept
+  // compactly, row 0 unused.
+  dao::RowStore takeoverRows;
+  size_t width = 0;
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
-    size_t width = 0;
     h.step([&] { width = records->Fields().Count() + 1; });
-    takeoverRows.assign(size_t(rows) + 1, std::vector<dao::Variant>(width));
+    takeoverRows.StartRow();
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
     // Each field is looked up by name once; a missing one fails (and is reported) per row.
@@ -227,16 +257,29 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     for (size_t p = 0; p < names.size(); ++p) {
       if (names[p] != nullptr) fields[p] = records->Fields().Find(names[p]);
     }
+    auto read = [&](size_t p) -> const dao::Variant& {
+      return fields[p] ? fields[p]->Value() : records->Fields()[names[p]].Value();
+    };
     for (int32_t i = 1; i <= rows; ++i) {
       module_.services().ui.ProcessPendingEvents();
-      std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
+      takeoverRows.StartRow();
       for (size_t p = 0; p < names.size(); ++p) {
-        if (names[p] == nullptr) continue;
-        h.step([&] {
-          dao::Variant value = fields[p] ? fields[p]->Value() : records->Fields()[names[p]].Value();
-          if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
-          row[p] = std::move(value);
-        });
+        if (p < width) {
+          bool kept = false;
+          if (names[p] != nullptr) {
+            h.step([&] {
+              takeoverRows.Append(read(p));
+              kept = true;
+            });
+          }
+          if (!kept) takeoverRows.AppendNull();
+        } else if (names[p] != nullptr) {
+          // Beyond the row's width the value is read and then fails as the array's bounds do.
+          h.step([&] {
+            read(p);
+            throw RuntimeFailure(kSubscriptOutOfRange);
+          });
+        }
       }
       vital.step([&] { records->MoveNext(); });
     }
@@ -287,10 +330,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     targets[p - kFirstTakenOver] = match.Fields().Find(kRowFields[p]);
   }
   for (int32_t i = 1; i <= rows; ++i) {
-    const std::vector<dao::Variant>& row = takeoverRows[size_t(i)];
     bool matched = false;
     try {
-      matched = index->MoveToFirstMatch(row);
+      matched = index->MoveToFirstMatch(takeoverRows, size_t(i), width);
     } catch (const Failure&) {
       // As an invalid query: the row is skipped without a report.
     }
@@ -298,9 +340,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     h.step([&] { match.Edit(); });
     for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
       h.step([&] {
-        if (p >= row.size()) throw RuntimeFailure(kSubscriptOutOfRange);
+        if (p >= width) throw RuntimeFailure(kSubscriptOutOfRange);
         const auto& field = targets[p - kFirstTakenOver];
-        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(row[p]);
+        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(takeoverRows.Value(size_t(i), p));
       });
     }
     vital.step([&] { match.Update(); });

@@ -16,8 +16,9 @@ dao::Database& TakeoverDatabase::Open(const std::string& path, const dao::OpenOp
 
 void TakeoverDatabase::Close() {
   if (!database_) return;
-  recordByRowid_.reset();
-  recordsByName_.clear();
+  names_.reset();
+  recordsByName_.Clear();
+  std::vector<Record>().swap(records_);
   indexState_ = IndexState::kNotBuilt;
   bool commit = inTransaction_;
   inTransaction_ = false;
@@ -32,27 +33,55 @@ void TakeoverDatabase::Close() {
   database_.reset();
 }
 
+std::string& TakeoverDatabase::Upper(std::string_view name) {
+  if (text::IsAscii(name)) {
+    upper_.assign(name);
+    for (char& c : upper_) c = text::AsciiUpper(c);
+  } else {
+    upper_ = text::Upper(name);
+  }
+  return upper_;
+}
+
+void TakeoverDatabase::Add(std::string_view upperName, int64_t position) {
+  uint32_t at = uint32_t(records_.size());
+  records_.push_back({position, kEnd});
+  auto [chain, added] = recordsByName_.Insert(upperName, Chain{at, at});
+  if (!added) {
+    records_[chain->last].next = at;
+    chain->last = at;
+  }
+}
+
 void TakeoverDatabase::BuildIndex() {
   indexState_ = IndexState::kUnusable;
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
-  dao::Recordset names =
-      database_->OpenRecordset("SELECT rowid AS record, var_name FROM PRESET_DEFS");
-  for (; !names.Eof(); names.MoveNext()) {
-    dao::Variant name = names.Fields()[1].Value();
+  names_ = database_->OpenRecordset("SELECT var_name FROM PRESET_DEFS");
+  dao::Recordset& names = *names_;
+  size_t count = size_t(names.RecordCount());
+  recordsByName_.Reserve(count);
+  records_.reserve(count);
+  std::string scratch;
+  dao::RecordsetField field = names.Fields()[0];
+  for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
+    const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    recordsByName_[text::Upper(name.ToText())].push_back(names.Fields()[0].Value().ToInteger());
+    if (!name.IsText()) scratch = name.ToText();
+    Add(Upper(name.IsText() ? name.Bytes() : std::string_view(scratch)), position);
   }
-  recordByRowid_ = database_->CreateQuery("SELECT var_name FROM PRESET_DEFS WHERE rowid = ?");
   indexState_ = IndexState::kBuilt;
 }
 
 void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::string& newName) {
   if (indexState_ == IndexState::kNotBuilt) BuildIndex();
   if (indexState_ != IndexState::kBuilt) return;
-  auto found = recordsByName_.find(text::Upper(oldName));
-  if (found == recordsByName_.end()) return;
-  std::vector<int64_t> matching = std::move(found->second);
-  recordsByName_.erase(found);
+  Chain* found = recordsByName_.Find(Upper(oldName));
+  if (found == nullptr) return;
+  std::vector<int64_t> matching;
+  for (uint32_t at = found->first; at != kEnd; at = records_[at].next) {
+    matching.push_back(records_[at].position);
+  }
+  recordsByName_.Erase(upper_);
   if (!inTransaction_) {
     try {
       database_->BeginTrans();
@@ -64,26 +93,22 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
     inTransaction_ = true;
   }
 
-  std::vector<int64_t> kept;
-  std::vector<int64_t>& renamed = recordsByName_[text::Upper(newName)];
+  // The records keep their place in the index: renamed under the new name, else the old one.
   std::exception_ptr firstFailure;
-  for (int64_t rowid : matching) {
+  std::vector<int64_t> kept;
+  for (int64_t position : matching) {
     try {
-      recordByRowid_->Bind(1, rowid);
-      dao::Recordset record = recordByRowid_->OpenRecordset();
-      record.Edit();
-      record.Fields()[0].SetValue(newName);
-      record.Update();
-      renamed.push_back(rowid);
+      names_->SetAbsolutePosition(position);
+      names_->Edit();
+      names_->Fields()[0].SetValue(newName);
+      names_->Update();
+      Add(Upper(newName), position);
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
-      kept.push_back(rowid);
+      kept.push_back(position);
     }
   }
-  if (!kept.empty()) {
-    std::vector<int64_t>& old = recordsByName_[text::Upper(oldName)];
-    old.insert(old.end(), kept.begin(), kept.end());
-  }
+  for (int64_t position : kept) Add(Upper(oldName), position);
   if (firstFailure) std::rethrow_exception(firstFailure);
 }
 

@@ -8,6 +8,7 @@
 
 #include "dao/Database.h"
 #include "platform/Failure.h"
+#include "presetdb/TextIndex.h"
 
 namespace horavex {
 
@@ -40,9 +41,22 @@ class TakeoverDatabase {
   std::optional<dao::Database> database_;
   enum class IndexState { kNotBuilt, kBuilt, kUnusable };
   IndexState indexState_ = IndexState::kNotBuilt;
-  // Upper-cased var_name -> rowids of the records holding it, in table order.
-  std::unordered_map<std::string, std::vector<int64_t>> recordsByName_;
-  std::optional<dao::Query> recordByRowid_;
+  // Upper-cased var_name -> the records holding it, in table order: a chain through records_.
+  struct Chain {
+    uint32_t first, last;
+  };
+  struct Record {
+    int64_t position;  // in names_
+    uint32_t next;
+  };
+  static constexpr uint32_t kEnd = UINT32_MAX;
+  void Add(std::string_view upperName, int64_t position);
+  std::string& Upper(std::string_view name);
+  TextIndex<Chain> recordsByName_;
+  std::vector<Record> records_;
+  std::string upper_;
+  // Every record's var_name, read once and written through.
+  std::optional<dao::Recordset> names_;
   bool inTransaction_ = false;
   std::optional<Failure> writeFailure_;
 };
