@@ -172,33 +172,36 @@ struct PreparedQuery {
   std::string table;
   bool hasRowid = false;
   std::string rowidName;
-  bool rereadAfterInsert = false;  // the table fills columns itself (defaults, integer keys)
 
   Statement& Ready(Connection& connection);
   std::unique_ptr<Statement> Take(Connection& connection);
 };
 
-// A record set reads its records forward through a cursor of its own, as far as it is moved,
-// and keeps what it read compactly, so that it can move back and write without reading again.
-// A table's cursor starts at the first read; a query's when it is opened.
+// A record set reads its records forward through a cursor of its own, as far as it is moved.
+// A keyed record set (one that writes through to its table) keeps only the rowid of each
+// record and reads a record's values again by rowid when it comes back to it; any other keeps
+// the values it read, compactly. A table's cursor starts at the first read, a query's when it
+// is opened.
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
   std::string table;                  // the table written to; empty when not updatable
   std::string sourceTable;            // for a record set over a whole table
-  bool rereadAfterInsert = false;     // the table fills columns itself (defaults, integer keys)
   std::string rowidName;              // how the table's rowid is named in SQL
   std::optional<int64_t> firstRowid;  // a table's first record when it was opened
 
-  RowStore rows;                // the records read so far, in order
-  std::vector<int64_t> rowids;  // their rowids (their positions when there is none)
+  bool keyed = false;
+  std::vector<int64_t> rowids;  // of the records read so far (their positions when not keyed)
+  RowStore rows;                // the values read so far, when not keyed
   std::unique_ptr<Statement> cursor;
+  std::string cursorSql;
   bool cursorHasRowid = false;  // the cursor's first column is the rowid
+  size_t cursorAt = SIZE_MAX;   // the position of the cursor's current row
+  size_t writtenAt = SIZE_MAX;  // a record written since the cursor read it
   bool started = false;
-  bool complete = false;  // every record is in rows; the cursor is gone
-  // What counts a query's records without reading them: the query's SQL and parameter values.
-  std::string countSql;
-  std::vector<std::optional<Variant>> parameters;
+  bool complete = false;  // every record's rowid is known; the reading cursor is gone
+  std::vector<std::optional<Variant>> parameters;  // a query's parameter values
+  std::string countSql;                            // a query's SQL as given
 
   size_t position = 0;  // == number of records at the end
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
@@ -208,30 +211,40 @@ struct RecordsetState {
   // The INSERT and UPDATE statements by the fields they set, built once per record set.
   std::unordered_map<std::vector<bool>, Statement*> inserts;
   std::unordered_map<std::vector<bool>, Statement*> updates;
-  // The values of one record, decoded from rows when first asked for.
+  // The values of the record at decodedRow, decoded when first asked for.
   size_t decodedRow = SIZE_MAX;
   std::vector<Variant> decoded;
   std::vector<bool> isDecoded;
 
   size_t Count() const { return rowids.size(); }
   void Check() const;
-  // Reads on until the record at that position is in rows or there are no more; whether it
-  // is there. A table's first read starts its cursor.
+  // Reads on until the record at that position is known or there are no more; whether it is
+  // there. A table's first read starts its cursor.
   bool Fetch(size_t at);
   // Reads every remaining record; the position stays.
   void Complete();
+  // Moves to the next record, reading it.
+  void Next();
+  // Moves to the first record, reading the records again from the start where the record set
+  // has read them all before.
+  void First();
   // Exact: what was read when everything was, else from the engine.
   int64_t RecordCount();
-  // The value of a column of the current record (3021 at the end).
+  // The value of a column of the current record (3021 at the end, 3167 when it was deleted).
   const Variant& Current(size_t column);
-  // Keeps the cursor's current row.
-  void AppendRow();
-  // Keeps a record this record set wrote, with the values in buffer.
-  void AppendWritten(int64_t rowid);
+  // The record just written at the position; its values are read again when next needed.
+  void Written() {
+    decodedRow = SIZE_MAX;
+    writtenAt = position;
+  }
   size_t FindColumn(std::string_view name) const;  // columns.size() when none
 
- private:
   void Start();
+  void OpenCursor();
+  // One step of the cursor: true on a row, which is then at position next.
+  bool StepCursor(size_t next);
+  bool StepCursor(size_t next, bool row);
+  void ReadByRowid();
   int64_t CountRecords();
 };
 

@@ -122,9 +122,6 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
     table = stored;
     hasRowid = true;
     rowidName = rowid;
-    rereadAfterInsert =
-        std::any_of(columns.begin(), columns.end(),
-                    [](const Connection::ColumnInfo& c) { return c.hasDefault || c.primaryKey; });
   } catch (const Failure&) {
     // No single row behind each result: the selection stays read-only.
   }
@@ -175,17 +172,13 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   if (fromTable) {
     state->table = query.table;
     state->rowidName = query.rowidName;
-    state->rereadAfterInsert = query.rereadAfterInsert;
+    state->keyed = true;
   }
   state->started = true;
+  state->cursorSql = query.preparedSql;
   state->countSql = query.sql;
   state->parameters = values;
-  if (row) {
-    state->AppendRow();
-  } else {
-    state->complete = true;
-    state->cursor.reset();
-  }
+  state->StepCursor(0, row);
   return state;
 }
 
@@ -216,19 +209,24 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
     column.typed = true;
     std::tie(column.type, column.size) = ParseDeclaredType(info.declaredType);
     state->columns.push_back(std::move(column));
-    if (info.hasDefault || info.primaryKey) state->rereadAfterInsert = true;
   }
   state->rowidName = RowidName(columns);
-  state->table = table;
+  std::string from = " FROM " + QuoteName(table);
   if (!state->rowidName.empty()) {
+    state->table = table;
+    state->keyed = true;
+    state->cursorHasRowid = true;
+    state->cursorSql =
+        "SELECT " + state->rowidName + ", *" + from + " ORDER BY " + state->rowidName;
     // Remembered so that records added before the first read leave the position where DAO has
     // it: on the first record the table had when it was opened.
-    StatementUse use(connection->Cached("SELECT " + state->rowidName + " FROM " + QuoteName(table) +
-                                            " ORDER BY " + state->rowidName + " LIMIT 1",
-                                        kRecordset));
+    StatementUse use(connection->Cached(
+        "SELECT " + state->rowidName + from + " ORDER BY " + state->rowidName + " LIMIT 1",
+        kRecordset));
     if (use->Step(kRecordset)) state->firstRowid = use->Column(0).ToInteger();
   } else {
-    state->table.clear();
+    state->cursorSql = "SELECT *" + from;
+    state->firstRowid = 0;  // read-only: nothing is added before the first read
   }
   state->buffer.resize(state->columns.size());
   return state;
@@ -277,13 +275,6 @@ void KeepColumn(RowStore& rows, sqlite3_stmt* statement, int index, const Record
   }
 }
 
-std::string TableSelection(const RecordsetState& state) {
-  std::string from = " FROM " + QuoteName(state.sourceTable);
-  return state.rowidName.empty()
-             ? "SELECT *" + from
-             : "SELECT " + state.rowidName + ", *" + from + " ORDER BY " + state.rowidName;
-}
-
 // The query's text without the end of statement, for use as a subquery; "" when it ends in
 // something else that a subquery could not take (a comment).
 std::string AsSubquery(std::string sql) {
@@ -297,20 +288,43 @@ std::string AsSubquery(std::string sql) {
 
 }  // namespace
 
-void RecordsetState::AppendRow() {
-  sqlite3_stmt* statement = cursor->get();
-  int first = cursorHasRowid ? 1 : 0;
-  rowids.push_back(cursorHasRowid ? sqlite3_column_int64(statement, 0) : int64_t(Count()));
-  rows.StartRow();
-  for (size_t i = 0; i < columns.size(); ++i) {
-    KeepColumn(rows, statement, int(i) + first, columns[i]);
-  }
+void RecordsetState::OpenCursor() {
+  cursor = std::make_unique<Statement>(*connection, cursorSql, kRecordset);
+  BindAll(*cursor, parameters, kRecordset);
+  cursorAt = SIZE_MAX;
 }
 
-void RecordsetState::AppendWritten(int64_t rowid) {
-  rowids.push_back(rowid);
-  rows.StartRow();
-  for (size_t i = 0; i < columns.size(); ++i) rows.Append(changed[i] ? buffer[i] : Variant());
+bool RecordsetState::StepCursor(size_t next) {
+  return StepCursor(next, cursor->Step(kRecordset));
+}
+
+bool RecordsetState::StepCursor(size_t next, bool row) {
+  decodedRow = SIZE_MAX;
+  writtenAt = SIZE_MAX;
+  if (!row) {
+    cursor.reset();  // no read lock is held at the end
+    cursorAt = SIZE_MAX;
+    if (next >= Count()) complete = true;
+    return false;
+  }
+  int64_t rowid = cursorHasRowid ? sqlite3_column_int64(cursor->get(), 0) : int64_t(next);
+  if (next == Count()) {
+    rowids.push_back(rowid);
+    if (!keyed) {
+      rows.StartRow();
+      int first = cursorHasRowid ? 1 : 0;
+      for (size_t i = 0; i < columns.size(); ++i) {
+        KeepColumn(rows, cursor->get(), int(i) + first, columns[i]);
+      }
+    }
+  } else if (rowids[next] != rowid) {
+    // Read again, the records differ from what was read before: the rowids hold.
+    cursor.reset();
+    cursorAt = SIZE_MAX;
+    return false;
+  }
+  cursorAt = next;
+  return true;
 }
 
 void RecordsetState::Start() {
@@ -319,31 +333,41 @@ void RecordsetState::Start() {
     // Empty when it was opened: what was added since lies beyond the opening position, the end.
     Complete();
     position = Count();
-    return;
   }
-  cursor = std::make_unique<Statement>(*connection, TableSelection(*this), kRecordset);
-  cursorHasRowid = !rowidName.empty();
 }
 
 bool RecordsetState::Fetch(size_t at) {
   if (!started) Start();
   while (at >= Count() && !complete) {
-    if (!cursor) {
-      cursor = std::make_unique<Statement>(*connection, TableSelection(*this), kRecordset);
-      cursorHasRowid = !rowidName.empty();
-    }
-    if (cursor->Step(kRecordset)) {
-      AppendRow();
-    } else {
-      complete = true;
-      cursor.reset();  // no read lock is held at the end
-    }
+    // While records are unread, the cursor is the one that reads them, on the last one read.
+    if (!cursor) OpenCursor();
+    StepCursor(Count());
   }
   return at < Count();
 }
 
 void RecordsetState::Complete() {
   Fetch(SIZE_MAX - 1);
+}
+
+void RecordsetState::Next() {
+  if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
+  ++position;
+  if (cursor && cursorAt + 1 == position) {
+    StepCursor(position);
+  } else {
+    Fetch(position);
+  }
+}
+
+void RecordsetState::First() {
+  if (!Fetch(0)) throw DaoFailure(kNoCurrentRecord, kRecordset);
+  position = 0;
+  if (keyed && complete && cursorAt != 0) {
+    // Reading again from the start costs less than looking up each record by its rowid.
+    OpenCursor();
+    StepCursor(0);
+  }
 }
 
 int64_t RecordsetState::CountRecords() {
@@ -373,16 +397,35 @@ int64_t RecordsetState::RecordCount() {
   return CountRecords();
 }
 
+void RecordsetState::ReadByRowid() {
+  StatementUse use(connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
+                                          QuoteName(table) + " WHERE " + rowidName + " = ?1",
+                                      kRecordset));
+  use->Bind(1, Variant(rowids[position]), kRecordset);
+  if (!use->Step(kRecordset)) throw DaoFailure(kRecordDeleted, kRecordset);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    decoded[i] = NormalizeRead(use->Column(int(i)), columns[i]);
+    isDecoded[i] = true;
+  }
+}
+
 const Variant& RecordsetState::Current(size_t column) {
   if (mode == Mode::kAdd || (mode == Mode::kEdit && changed[column])) return buffer[column];
   if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
   if (decodedRow != position) {
-    decodedRow = position;
+    decodedRow = SIZE_MAX;
     decoded.assign(columns.size(), Variant());
     isDecoded.assign(columns.size(), false);
+    if (keyed && (cursorAt != position || writtenAt == position)) ReadByRowid();
+    decodedRow = position;
   }
   if (!isDecoded[column]) {
-    decoded[column] = rows.Value(position, column);
+    if (keyed) {
+      int first = cursorHasRowid ? 1 : 0;
+      decoded[column] = NormalizeRead(cursor->Column(int(column) + first), columns[column]);
+    } else {
+      decoded[column] = rows.Value(position, column);
+    }
     isDecoded[column] = true;
   }
   return decoded[column];
@@ -491,9 +534,7 @@ bool Recordset::Eof() const {
 }
 
 void Recordset::MoveFirst() {
-  RecordsetState& s = Moving(state_);
-  if (!s.Fetch(0)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
-  s.position = 0;
+  Moving(state_).First();
 }
 
 void Recordset::MoveLast() {
@@ -504,11 +545,7 @@ void Recordset::MoveLast() {
 }
 
 void Recordset::MoveNext() {
-  RecordsetState& s = Moving(state_);
-  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
-  ++s.position;
-  // Read one ahead, so that the end is known at once and the cursor lets go of the file.
-  s.Fetch(s.position);
+  Moving(state_).Next();
 }
 
 int64_t Recordset::AbsolutePosition() const {
@@ -617,23 +654,11 @@ void Recordset::Update() {
       use->Step(source);
       rowid = sqlite3_last_insert_rowid(s.connection->Handle(source));
     }
-    // A record set that has read its records keeps the new one; one that has not yet read
+    // A record set that has read its records knows the new one; one that has not yet read
     // will find it in the table.
     if (s.complete) {
       bool atEnd = s.position >= s.Count();
-      if (s.rereadAfterInsert) {
-        detail::StatementUse use(s.connection->Cached("SELECT " + detail::ColumnList(s.columns) +
-                                                          " FROM " + detail::QuoteName(s.table) +
-                                                          " WHERE " + s.rowidName + " = ?1",
-                                                      source));
-        use->Bind(1, Variant(rowid), source);
-        if (!use->Step(source)) throw DaoFailure(kRecordDeleted, source);
-        for (size_t i = 0; i < s.columns.size(); ++i) {
-          s.buffer[i] = detail::NormalizeRead(use->Column(int(i)), s.columns[i]);
-        }
-        s.changed.assign(s.columns.size(), true);
-      }
-      s.AppendWritten(rowid);
+      s.rowids.push_back(rowid);
       if (atEnd) s.position = s.Count();
     }
   } else if (std::find(s.changed.begin(), s.changed.end(), true) != s.changed.end()) {
@@ -646,10 +671,7 @@ void Recordset::Update() {
     if (sqlite3_changes64(s.connection->Handle(source)) == 0) {
       throw DaoFailure(kRecordDeleted, source);
     }
-    for (size_t i = 0; i < s.columns.size(); ++i) {
-      if (s.changed[i]) s.rows.Set(s.position, i, s.buffer[i]);
-    }
-    s.decodedRow = SIZE_MAX;
+    s.Written();
   }
   s.mode = RecordsetState::Mode::kNone;
 }

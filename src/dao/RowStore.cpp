@@ -140,39 +140,6 @@ Variant RowStore::Value(size_t row, size_t column) const {
   }
 }
 
-void RowStore::Set(size_t row, size_t column, const Variant& value) {
-  // The new value encoded as the only value of a scratch store.
-  RowStore encoded;
-  encoded.StartRow();
-  encoded.Append(value);
-  std::string_view bytes(encoded.bytes_ + sizeof(uint16_t), encoded.size_ - sizeof(uint16_t));
-  size_t offset = Find(row, column);
-  if (offset != std::string::npos && SizeAt(offset) == bytes.size()) {
-    std::memcpy(bytes_ + offset, bytes.data(), bytes.size());
-    return;
-  }
-  // Written anew at the end, with Nulls up to the column when the row is shorter.
-  size_t start = starts_[row];
-  uint16_t count = Read<uint16_t>(start);
-  size_t end = start + sizeof(uint16_t);
-  for (size_t i = 0; i < count; ++i) end += SizeAt(end);
-  std::string rewritten(sizeof(uint16_t), '\0');
-  if (offset == std::string::npos) {
-    rewritten.append(bytes_ + start + sizeof(uint16_t), end - start - sizeof(uint16_t));
-    rewritten.append(column - count, char(kNullValue));
-    rewritten += bytes;
-    count = uint16_t(column + 1);
-  } else {
-    size_t after = offset + SizeAt(offset);
-    rewritten.append(bytes_ + start + sizeof(uint16_t), offset - start - sizeof(uint16_t));
-    rewritten += bytes;
-    rewritten.append(bytes_ + after, end - after);
-  }
-  std::memcpy(rewritten.data(), &count, sizeof count);
-  starts_[row] = size_;
-  Put(rewritten.data(), rewritten.size());
-}
-
 void RowStore::Clear() {
   *this = RowStore();
 }

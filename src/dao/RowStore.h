@@ -12,8 +12,7 @@ namespace horavex::dao {
 
 // Rows of values held in memory compactly, rows one after another in one buffer: a row is its
 // number of values and then each value as a kind byte and its bytes (8 for a number, a 32-bit
-// length and the bytes for text). A value of a row may be changed later; a change of size
-// writes the row anew at the end.
+// length and the bytes for text). A row is written once, value by value.
 class RowStore {
  public:
   RowStore() = default;
@@ -34,7 +33,6 @@ class RowStore {
 
   // The value in that column of that row; Null beyond the row's last value.
   Variant Value(size_t row, size_t column) const;
-  void Set(size_t row, size_t column, const Variant& value);
   void Clear();
 
  private:
