@@ -1,9 +1,13 @@
 #include "dao/DatabaseFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "dao/DatabaseDetail.h"
 
@@ -39,9 +43,43 @@ DatabaseVersion VersionOf(Connection& connection) {
   return version;
 }
 
-struct CloseHandle {
-  void operator()(sqlite3* handle) const { sqlite3_close_v2(handle); }
-};
+// Copies the bytes of the connection's file while it holds a read lock. Every database is
+// opened in rollback-journal mode, so under that lock the file itself is the whole database.
+// The file is read through SQLite's own handle: closing another handle of it would drop the
+// process's locks on it.
+void CopyFileUnderLock(Connection& connection, const std::string& to) {
+  sqlite3_file* file = nullptr;
+  sqlite3_int64 size = 0;
+  if (sqlite3_file_control(connection.Handle(kWorkspace), "main", SQLITE_FCNTL_FILE_POINTER,
+                           &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr ||
+      file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+    FailWith(nullptr, SQLITE_IOERR, connection.path(), kWorkspace, {});
+  }
+  int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out < 0) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
+  std::vector<char> buffer(size_t(1) << 20);
+  int rc = SQLITE_OK;
+  for (sqlite3_int64 offset = 0; offset < size && rc == SQLITE_OK;) {
+    int chunk = int(std::min<sqlite3_int64>(sqlite3_int64(buffer.size()), size - offset));
+    if (file->pMethods->xRead(file, buffer.data(), chunk, offset) != SQLITE_OK) {
+      rc = SQLITE_IOERR_READ;
+      break;
+    }
+    for (int written = 0; written < chunk;) {
+      ssize_t n = ::write(out, buffer.data() + written, size_t(chunk - written));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        rc = errno == ENOSPC || errno == EDQUOT ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+        break;
+      }
+      written += int(n);
+    }
+    offset += chunk;
+  }
+  ::close(out);
+  if (rc != SQLITE_OK) FailWith(nullptr, rc, to, kWorkspace, {});
+}
 
 }  // namespace
 }  // namespace detail
@@ -56,22 +94,7 @@ DatabaseVersion CopyDatabase(const std::string& from, const std::string& to,
   in.Run("BEGIN", kWorkspace);
   in.Run("SELECT count(*) FROM sqlite_schema", kWorkspace);
   DatabaseVersion version = detail::VersionOf(in);
-
-  sqlite3* opened = nullptr;
-  int rc = sqlite3_open_v2(to.c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
-  std::unique_ptr<sqlite3, detail::CloseHandle> out(opened);
-  if (rc != SQLITE_OK) throw detail::DaoFailure(kCannotOpenFile, kWorkspace, {to});
-  sqlite3_extended_result_codes(out.get(), 1);
-  sqlite3_backup* backup = sqlite3_backup_init(out.get(), "main", in.Handle(kWorkspace), "main");
-  if (backup == nullptr) {
-    detail::FailWith(out.get(), sqlite3_extended_errcode(out.get()), to, kWorkspace, {});
-  }
-  rc = sqlite3_backup_step(backup, -1);
-  int finished = sqlite3_backup_finish(backup);
-  if (rc != SQLITE_DONE) detail::FailWith(nullptr, rc, to, kWorkspace, {});
-  if (finished != SQLITE_OK) detail::FailWith(out.get(), finished, to, kWorkspace, {});
-  rc = sqlite3_close(out.release());
-  if (rc != SQLITE_OK) detail::FailWith(nullptr, rc, to, kWorkspace, {});
+  detail::CopyFileUnderLock(in, to);
   in.Run("COMMIT", kWorkspace);
   return version;
 }

@@ -19,8 +19,9 @@ struct DatabaseVersion {
   bool operator==(const DatabaseVersion&) const = default;
 };
 
-// Copies the database at `from` into `to` (an existing, empty file) as one consistent snapshot,
-// through SQLite's online backup under a read lock; the copy is flushed to disk. Returns the
+// Copies the database at `from` into `to` (an existing, empty file) as one consistent snapshot:
+// its file byte for byte, under a read lock. The copy is not flushed to disk (a copy that is
+// to replace a file is flushed by the replacing). Returns the
 // version that was copied. Fails as Database::Open does for `from`, with 3218 when another
 // connection keeps it locked past the busy timeout and 3026 or 3043 when the copy cannot be
 // written.

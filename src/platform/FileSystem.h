@@ -76,6 +76,10 @@ class FileSystem {
   // Flushes the temporary file and renames it over target, so the target is always the old or
   // the new file; the rename is made durable. Throws a Failure (the target is unchanged then).
   virtual void ReplaceWith(TemporaryFile& temporary, const std::string& target) = 0;
+  // Gives the file existing a second name, target, in place of what target was (a hard link,
+  // nothing is copied); the rename is made durable. False where the file system has no hard
+  // links for it, the target then unchanged. Throws a Failure otherwise.
+  virtual bool LinkAs(const std::string& existing, const std::string& target) = 0;
   // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
   // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
   // opened.
@@ -96,6 +100,7 @@ class HostFileSystem : public FileSystem {
   void RemoveLeftoversBeside(const std::string& path) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
   void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
+  bool LinkAs(const std::string& existing, const std::string& target) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
 
  private:

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -424,6 +425,37 @@ void HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& ta
   if (::stat(real.c_str(), &st) == 0 && IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
   KeepIdentity(file, real);  // a database keeps its mode and group; its owner where we may
   Rename(file, real, true);
+}
+
+bool HostFileSystem::LinkAs(const std::string& existing, const std::string& target) {
+  PrepareDriveFolder(target);
+  fs::path from = WriteTarget(existing);
+  fs::path real = WriteTarget(target);
+  RemoveLeftoversOf(real);
+  // Under a temporary name of the leftover pattern, so that a link a killed program left is
+  // removed like its other temporary files.
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::string name = (real.parent_path() / TemporaryPrefix(real)).string();
+    for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    if (::link(from.c_str(), name.c_str()) == 0) {
+      if (::rename(name.c_str(), real.c_str()) != 0) {
+        int error = errno;
+        ::unlink(name.c_str());
+        throw ErrnoFailure(error, kPermissionDenied);
+      }
+      SyncFolderOf(real);
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    if (errno == EPERM || errno == EXDEV || errno == EMLINK || errno == ENOTSUP ||
+        errno == ENOSYS) {
+      return false;
+    }
+    throw ErrnoFailure(errno, kPathFileAccessError);
+  }
+  throw RuntimeFailure(kPathFileAccessError);
 }
 
 bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const fs::path& target) {

@@ -47,8 +47,12 @@ void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
   FileSystem& files = module_.services().files;
   try {
     const std::string target = files.Resolve(componentPath);
+    const std::string backupPath = componentPath + ".bak";
     std::unique_ptr<TemporaryFile> copy = files.CreateTemporaryBeside(componentPath);
     dao::CopyDatabase(files.Resolve(sourcePath), copy->path(), databaseOptions);
+    // Leftovers are opened to test them; that must not happen while the lock is held, since
+    // closing any handle of a file drops the process's locks on it.
+    files.RemoveLeftoversBeside(backupPath);
     std::optional<dao::DatabaseWriteLock> lock;
     if (files.IsPlainFile(componentPath)) {
       lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
@@ -57,10 +61,13 @@ void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
              "Run the configuration again.");
         return;
       }
-      const std::string backupPath = componentPath + ".bak";
-      std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
-      dao::CopyDatabase(target, backup->path(), databaseOptions);
-      files.ReplaceWith(*backup, backupPath);
+      // The backup is the file as it is: a second name for it, which keeps it once the new file
+      // has taken the name; a copy where the file system has no hard links.
+      if (!files.LinkAs(componentPath, backupPath)) {
+        std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
+        dao::CopyDatabase(target, backup->path(), databaseOptions);
+        files.ReplaceWith(*backup, backupPath);
+      }
     } else {
       dao::RemoveOrphanJournal(target);
     }

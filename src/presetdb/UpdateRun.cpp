@@ -83,10 +83,23 @@ void UpdateRun::WorkOnMDB() {
   // Without a rebuilt table nothing of what follows could be published; generating into the
   // template's old table would only leave it with every record twice.
   Handler takeover = VitalHandler("WorkOnMDB", "the earlier records could not all be taken over");
+  // The generation and the takeover write the new table in one transaction: its pages reach
+  // the disk once, and the takeover's changes need no journal of what the generation wrote.
+  bool inTransaction = false;
+  if (!keep_) {
+    rebuild.step([&] {
+      Require(work).BeginTrans();
+      inTransaction = true;
+    });
+  }
   if (!keep_) {
     h.step([&] { CategorieNachCategoryID(); });
     h.step([&] { CreateRecordSets(Require(work)); });
     takeover.step([&] { TakeOver(Require(work)); });
+  }
+  if (inTransaction) {
+    Handler write = VitalHandler("WorkOnMDB", "the new PRESET_DEFS could not be generated");
+    write.step([&] { work->CommitTrans(); });
   }
   takeover.step([&] { takeover_.Close(); });
   if (takeover_.writeFailure()) {
