@@ -740,6 +740,10 @@ void Database::BeginTrans() {
   ++depth;
 }
 
+bool Database::InTransaction() const {
+  return IsOpen() && connection_->transactionDepth > 0;
+}
+
 void Database::CommitTrans() {
   if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kWorkspace);
   int& depth = connection_->transactionDepth;

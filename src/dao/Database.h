@@ -425,6 +425,7 @@ class Database {
   void BeginTrans();
   void CommitTrans();
   void Rollback();
+  bool InTransaction() const;
 
  private:
   friend struct detail::DatabaseAccess;

@@ -44,12 +44,15 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   };
 
   // All records of the run go into the table in one transaction; without it (another program
-  // keeps the template locked) every record would wait for the lock on its own.
-  bool inTransaction = false;
-  vital.step([&] {
-    database.BeginTrans();
-    inTransaction = true;
-  });
+  // keeps the template locked) every record would wait for the lock on its own. A caller's
+  // transaction serves: a nested one would copy every page it changes once more.
+  bool ownTransaction = !database.InTransaction(), inTransaction = !ownTransaction;
+  if (ownTransaction) {
+    vital.step([&] {
+      database.BeginTrans();
+      inTransaction = true;
+    });
+  }
   if (!inTransaction) return;
   int16_t nextId = 1;
   int64_t part = 0;
@@ -121,7 +124,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       vital.step([&] { target->Update(); });
     }
   }
-  vital.step([&] { database.CommitTrans(); });
+  if (ownTransaction) vital.step([&] { database.CommitTrans(); });
 }
 
 std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,

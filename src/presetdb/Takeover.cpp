@@ -318,11 +318,13 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;
   }
-  bool inTransaction = false;
-  vital.step([&] {
-    workDatabase.BeginTrans();
-    inTransaction = true;
-  });
+  bool ownTransaction = !workDatabase.InTransaction(), inTransaction = !ownTransaction;
+  if (ownTransaction) {
+    vital.step([&] {
+      workDatabase.BeginTrans();
+      inTransaction = true;
+    });
+  }
   if (!inTransaction) return;  // no wait for the lock per row
   dao::Recordset& match = index->records();
   std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver> targets;
@@ -347,7 +349,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     }
     vital.step([&] { match.Update(); });
   }
-  vital.step([&] { workDatabase.CommitTrans(); });
+  if (ownTransaction) vital.step([&] { workDatabase.CommitTrans(); });
 }
 
 }  // namespace horavex
