@@ -7,10 +7,14 @@
 // R is the number of template rows; each size generates 5 x R records. The figures are the
 // best of N runs per size (default 3). Every run starts on freshly built files, and its result
 // is checked record by record after the timing; a run that did not do the whole work aborts the
-// benchmark.
+// benchmark. The full run runs in a process of its own (this program, started again with
+// --full-run), so that its peak memory (maximum resident size) is its own.
 
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -371,12 +375,12 @@ double Seconds(Clock::duration d) {
 // --- the timed work ----------------------------------------------------------------------------
 
 // A silent start "/EXTERNAL SILENT" as main() runs it: Form_Load runs OK, which updates the
-// databases, writes the settings and ends the process.
-double TimeFullRun(const Installation& inst) {
+// databases, writes the settings and ends the process. Run in the process started for it.
+double TimeFullRunHere(const std::string& programFolder) {
   Clock::time_point start = Clock::now();
   int exitCode = -1;
   {
-    BenchProgram program(inst.bin.string(), "/EXTERNAL SILENT");
+    BenchProgram program(programFolder, "/EXTERNAL SILENT");
     try {
       RunTopLevel(program.dialog, [&] { program.dialog.Form_Load(); });
       if (program.module.SilentMode) program.process.EndNow(kExitEndedOnError);
@@ -387,9 +391,48 @@ double TimeFullRun(const Installation& inst) {
   double seconds = Seconds(Clock::now() - start);
   if (exitCode != kExitOk) {
     Abort("the silent start ended with exit code " + std::to_string(exitCode) + " in " +
-          inst.root.string());
+          programFolder);
   }
   return seconds;
+}
+
+struct FullRun {
+  double seconds = 0;
+  double peakMegabytes = 0;
+};
+
+// The full run in a new process of this program: its time as it measured it, and its peak
+// resident size.
+FullRun TimeFullRun(const Installation& inst) {
+  int out[2];
+  if (::pipe(out) != 0) Abort("pipe failed");
+  pid_t child = ::fork();
+  if (child < 0) Abort("fork failed");
+  if (child == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execl("/proc/self/exe", "UpdateRunBench", "--full-run", inst.bin.c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::string reply;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+    if (n > 0) reply.append(buffer, size_t(n));
+    if (n < 0 && errno != EINTR) break;
+  }
+  ::close(out[0]);
+  int status = 0;
+  struct rusage usage {};
+  if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    Abort("the full run in " + inst.root.string() + " failed");
+  }
+  FullRun run;
+  run.seconds = std::stod(reply);
+  run.peakMegabytes = double(usage.ru_maxrss) / 1024.0;  // KiB on Linux
+  return run;
 }
 
 // The same database work in plain SQLite, on a copy of the template: read the patterns and
@@ -496,6 +539,7 @@ struct Measurement {
   int records = 0;
   double full = std::numeric_limits<double>::infinity();
   double baseline = std::numeric_limits<double>::infinity();
+  double peakMegabytes = 0;  // the largest of the runs
 };
 
 // The best of the repetitions, each on a fresh installation; results checked after the timing.
@@ -506,12 +550,13 @@ Measurement Measure(int rows, int repeat) {
     std::fprintf(stderr, "%d records, run %d of %d\n", best.records, k, repeat);
     Installation inst(rows);
     double baseline = TimeBaseline(inst);
-    double full = TimeFullRun(inst);
+    FullRun full = TimeFullRun(inst);
     inst.CheckNoReports();
     VerifyPresets(inst.Earlier(), rows, "full run");
     VerifyPresets(inst.Baseline() / "Horavex_Source.mdb", rows, "baseline");
-    best.full = std::min(best.full, full);
+    best.full = std::min(best.full, full.seconds);
     best.baseline = std::min(best.baseline, baseline);
+    best.peakMegabytes = std::max(best.peakMegabytes, full.peakMegabytes);
   }
   return best;
 }
@@ -544,6 +589,10 @@ int main(int argc, char** argv) {
   // 5 x 6553 = 32765 records: the most that the 16-bit ID counter gives out.
   std::vector<int> sizes = {1638, 3276, 6553};
   int repeat = 3;
+  if (argc == 3 && std::string(argv[1]) == "--full-run") {
+    std::printf("%.9f\n", TimeFullRunHere(argv[2]));
+    return 0;
+  }
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--repeat" && i + 1 < argc) {
@@ -569,9 +618,9 @@ int main(int argc, char** argv) {
               kMachines, repeat, repeat == 1 ? "" : "s");
   std::printf(
       "| records | full run s | full run records/s | baseline s | baseline records/s | "
-      "ratio full/baseline | full run µs/record |\n"
+      "ratio full/baseline | full run µs/record | full run peak MB |\n"
       "|--------:|-----------:|-------------------:|-----------:|-------------------:|"
-      "--------------------:|-------------------:|\n");
+      "--------------------:|-------------------:|-----------------:|\n");
   // Per record over the whole run, and net of the fixed costs of a start.
   double lowest = std::numeric_limits<double>::infinity(), highest = 0;
   double lowestNet = lowest, highestNet = 0;
@@ -584,9 +633,9 @@ int main(int argc, char** argv) {
     highest = std::max(highest, perRecord);
     lowestNet = std::min(lowestNet, net);
     highestNet = std::max(highestNet, net);
-    std::printf("| %d | %.3f | %.0f | %.4f | %.0f | %.1f | %.1f |\n", m.records, m.full,
+    std::printf("| %d | %.3f | %.0f | %.4f | %.0f | %.2f | %.1f | %.1f |\n", m.records, m.full,
                 m.records / m.full, m.baseline, m.records / m.baseline, m.full / m.baseline,
-                perRecord);
+                perRecord, m.peakMegabytes);
   }
   std::printf(
       "\nFull run µs per record across sizes: %.1f to %.1f, spread %.1f %% ((max - min) / "

@@ -104,6 +104,7 @@ void Prepare(Connection& connection, const OpenOptions& options) {
   sqlite3_busy_timeout(handle, options.busyTimeoutMs);
   sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
   SingleValue(connection, "SELECT count(*) FROM sqlite_schema", kWorkspace);
+  connection.Run("PRAGMA cache_size = -16384", kWorkspace);
   // Whole files are copied while closed; a write-ahead log beside them would be left behind.
   std::string mode = SingleValue(connection, "PRAGMA journal_mode = DELETE", kWorkspace).ToText();
   if (!text::EqualsNoCase(mode, "delete")) {

@@ -218,7 +218,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 size_t Length(std::string_view utf8) {
-  return ToU32(utf8).size();
+  return IsAscii(utf8) ? utf8.size() : ToU32(utf8).size();
 }
 
 std::string Left(std::string_view utf8, size_t n) {
