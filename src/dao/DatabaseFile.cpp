@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <vector>
 
 #include "dao/DatabaseDetail.h"
 
@@ -58,16 +57,17 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
   }
   int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (out < 0) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
-  std::vector<char> buffer(size_t(1) << 20);
+  constexpr int kChunk = 64 * 1024;
+  std::unique_ptr<char[]> buffer(new char[kChunk]);  // not cleared: every byte is read into
   int rc = SQLITE_OK;
   for (sqlite3_int64 offset = 0; offset < size && rc == SQLITE_OK;) {
-    int chunk = int(std::min<sqlite3_int64>(sqlite3_int64(buffer.size()), size - offset));
-    if (file->pMethods->xRead(file, buffer.data(), chunk, offset) != SQLITE_OK) {
+    int chunk = int(std::min<sqlite3_int64>(kChunk, size - offset));
+    if (file->pMethods->xRead(file, buffer.get(), chunk, offset) != SQLITE_OK) {
       rc = SQLITE_IOERR_READ;
       break;
     }
     for (int written = 0; written < chunk;) {
-      ssize_t n = ::write(out, buffer.data() + written, size_t(chunk - written));
+      ssize_t n = ::write(out, buffer.get() + written, size_t(chunk - written));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         rc = errno == ENOSPC || errno == EDQUOT ? SQLITE_FULL : SQLITE_IOERR_WRITE;
