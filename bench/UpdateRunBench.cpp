@@ -378,11 +378,20 @@ double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
+// Processor time of this process so far (user and system), in seconds.
+double ProcessorSeconds() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // --- the timed work ----------------------------------------------------------------------------
 
 // A silent start "/EXTERNAL SILENT" as main() runs it: Form_Load runs OK, which updates the
 // databases, writes the settings and ends the process. Run in the process started for it.
 double TimeFullRunHere(const std::string& programFolder) {
+  double processorStart = ProcessorSeconds();
   Clock::time_point start = Clock::now();
   int exitCode = -1;
   {
@@ -399,6 +408,8 @@ double TimeFullRunHere(const std::string& programFolder) {
     Abort("the silent start ended with exit code " + std::to_string(exitCode) + " in " +
           programFolder);
   }
+  std::fprintf(stderr, "  full run: %.4f s, processor %.4f s\n", seconds,
+               ProcessorSeconds() - processorStart);
   return seconds;
 }
 
@@ -449,6 +460,7 @@ FullRun TimeFullRun(const Installation& inst) {
 // close are timed; the file copy and the ini work of the full run are not part of it.
 double TimeBaseline(const Installation& inst) {
   const fs::path workPath = inst.Baseline() / "Horavex_Source.mdb";
+  double processorStart = ProcessorSeconds();
   Clock::time_point start = Clock::now();
   int64_t updated = 0, earlierRecords = 0;
   {
@@ -534,6 +546,8 @@ double TimeBaseline(const Installation& inst) {
     work.Exec("COMMIT");
   }
   double seconds = Seconds(Clock::now() - start);
+  std::fprintf(stderr, "  baseline: %.4f s, processor %.4f s\n", seconds,
+               ProcessorSeconds() - processorStart);
   if (updated != earlierRecords) {
     Abort("the baseline updated " + std::to_string(updated) + " of " +
           std::to_string(earlierRecords) + " records");

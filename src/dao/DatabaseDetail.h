@@ -65,7 +65,8 @@ class Statement {
 // Resets a statement when the scope ends, so a reused statement never holds a read lock.
 class StatementUse {
  public:
-  explicit StatementUse(Statement& statement) : statement_(statement) { statement_.Reset(); }
+  // Every use ends in a reset, so the statement starts clean.
+  explicit StatementUse(Statement& statement) : statement_(statement) {}
   ~StatementUse() { statement_.Reset(); }
   StatementUse(const StatementUse&) = delete;
   StatementUse& operator=(const StatementUse&) = delete;

@@ -34,6 +34,11 @@ RowStore::~RowStore() {
   std::free(bytes_);
 }
 
+void RowStore::Reserve(size_t rows, size_t bytes) {
+  starts_.reserve(rows);
+  if (bytes > capacity_) Grow(bytes - size_);
+}
+
 void RowStore::Grow(size_t more) {
   size_t capacity = std::max<size_t>({capacity_ * 2, size_ + more, 4096});
   void* grown = std::realloc(bytes_, capacity);

@@ -23,6 +23,9 @@ class RowStore {
   ~RowStore();
 
   size_t Rows() const { return starts_.size(); }
+  // Room for rows and bytes in all, taken at once: memory that is never written to costs
+  // nothing, and growing would copy what was written.
+  void Reserve(size_t rows, size_t bytes);
   // Starts a new last row; the Append calls give its values in column order.
   void StartRow();
   void Append(const Variant& value);

@@ -249,6 +249,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
     h.step([&] { width = records->Fields().Count() + 1; });
+    takeoverRows.Reserve(size_t(rows) + 1, (size_t(rows) + 1) * (width + 1) * 24);
     takeoverRows.StartRow();
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
