@@ -121,7 +121,8 @@ void Prepare(Connection& connection, const OpenOptions& options) {
 
 std::shared_ptr<Connection> Connect(const std::string& path, int flags) {
   sqlite3* handle = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
+  // Each connection is used by one thread only: SQLite need not lock it on every call.
+  int rc = sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(handle);
     throw DaoFailure(kCannotOpenFile, kWorkspace, {path});

@@ -284,7 +284,7 @@ class RecordsetField {
   const Variant& Value() const;
   // Only between AddNew or Edit and Update (3020 otherwise); the value is converted to the
   // field's type at once (3421, 3349, 3163).
-  void SetValue(const Variant& value) const;
+  void SetValue(Variant value) const;
 
  private:
   friend class RecordsetFieldCollection;

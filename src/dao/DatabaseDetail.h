@@ -267,7 +267,7 @@ std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
 // Builds the columns of a record set from a prepared statement, from its first column on.
 std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
 // Converts a value for a field of that type and size, as Jet does on assignment.
-Variant ConvertForField(const Variant& value, const RecordColumn& column);
+Variant ConvertForField(Variant value, const RecordColumn& column);
 // Converts a stored value to what a field of that type reads as.
 Variant NormalizeRead(Variant value, const RecordColumn& column);
 

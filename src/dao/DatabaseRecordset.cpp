@@ -455,14 +455,14 @@ const Variant& RecordsetField::Value() const {
   return state_->Current(index_);
 }
 
-void RecordsetField::SetValue(const Variant& value) const {
+void RecordsetField::SetValue(Variant value) const {
   state_->Check();
   if (state_->mode == RecordsetState::Mode::kNone) {
     throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
   }
   const detail::RecordColumn& column = state_->columns[index_];
   if (column.origin.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
-  state_->buffer[index_] = detail::ConvertForField(value, column);
+  state_->buffer[index_] = detail::ConvertForField(std::move(value), column);
   state_->changed[index_] = true;
 }
 

@@ -269,7 +269,7 @@ int64_t WholeNumber(const Variant& value, int64_t low, int64_t high) {
 
 }  // namespace
 
-Variant ConvertForField(const Variant& value, const RecordColumn& column) {
+Variant ConvertForField(Variant value, const RecordColumn& column) {
   if (!column.typed || value.IsNull()) return value;
   switch (column.type) {
     case kText:

@@ -82,7 +82,7 @@ void UpdateRun::Keep(std::optional<Failure> cause, std::string why, std::string 
   if (!keep_) keep_ = KeepReason{std::move(cause), std::move(why), std::move(hint)};
 }
 
-Handler UpdateRun::VitalHandler(const std::string& procedureName, const std::string& why) {
+Handler UpdateRun::VitalHandler(const char* procedureName, const std::string& why) {
   Handler h(module_, procedureName);
   h.OnFailure([this, why](const Failure& f) { Keep(f, why); });
   return h;

@@ -115,7 +115,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
               });
             }
             h.step([&] { VarNameInQuelleErsetzen(candidates[0], candidates[1]); });
-            field.SetValue(candidates[SystemIndex]);
+            field.SetValue(std::move(candidates[SystemIndex]));
           } else {
             field.SetValue(ReplaceSearchItem(value.ToText(), "###machine", machineName));
           }

@@ -91,7 +91,7 @@ class UpdateRun {
   // then kept as it is, and the run reports it once at its end.
   void Keep(std::optional<Failure> cause, std::string why, std::string hint = {});
   // A handler whose failing steps also leave the result incomplete, for the given reason.
-  Handler VitalHandler(const std::string& procedureName, const std::string& why);
+  Handler VitalHandler(const char* procedureName, const std::string& why);
   void ReportKept(Handler& h, const std::string& componentPath);
 
   StandardModule& module_;

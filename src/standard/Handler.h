@@ -15,8 +15,9 @@ namespace horavex {
 class Handler {
  public:
   // A fatal handler reports with Fatal true: the box "Fatal error" instead of the question.
-  Handler(StandardModule& module, std::string procedureName, bool fatal = false)
-      : module_(module), procedureName_(std::move(procedureName)), fatal_(fatal) {}
+  // The name is a literal: handlers are made for every call of a procedure, many times a record.
+  Handler(StandardModule& module, const char* procedureName, bool fatal = false)
+      : module_(module), procedureName_(procedureName), fatal_(fatal) {}
 
   template <class F>
   void step(F&& body) {
@@ -40,13 +41,11 @@ class Handler {
   // certain steps all succeeded watches them through a handler of their own.
   void OnFailure(std::function<void(const Failure&)> watcher) { watcher_ = std::move(watcher); }
 
-  const std::string& procedureName() const { return procedureName_; }
-
  private:
   void Report(std::exception_ptr failure);
 
   StandardModule& module_;
-  std::string procedureName_;
+  const char* procedureName_;
   bool fatal_;
   std::function<void(const Failure&)> watcher_;
 };
