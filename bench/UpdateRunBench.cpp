@@ -413,6 +413,9 @@ double TimeFullRunHere(const std::string& programFolder) {
   return seconds;
 }
 
+// How this program was started, to start it again for a full run.
+std::string selfPath = "/proc/self/exe";
+
 struct FullRun {
   double seconds = 0;
   double peakMegabytes = 0;
@@ -429,7 +432,7 @@ FullRun TimeFullRun(const Installation& inst) {
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    ::execl("/proc/self/exe", "UpdateRunBench", "--full-run", inst.bin.c_str(), nullptr);
+    ::execl(selfPath.c_str(), "UpdateRunBench", "--full-run", inst.bin.c_str(), nullptr);
     ::_exit(127);
   }
   ::close(out[1]);
@@ -609,6 +612,7 @@ int main(int argc, char** argv) {
   // 5 x 6553 = 32765 records: the most that the 16-bit ID counter gives out.
   std::vector<int> sizes = {1638, 3276, 6553};
   int repeat = 3;
+  if (std::string(argv[0]).find('/') != std::string::npos) selfPath = argv[0];
   if (argc == 3 && std::string(argv[1]) == "--full-run") {
     std::printf("%.9f\n", TimeFullRunHere(argv[2]));
     return 0;

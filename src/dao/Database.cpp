@@ -271,7 +271,8 @@ void Statement::Reset() noexcept {
   sqlite3_clear_bindings(statement_);
 }
 
-void Statement::Bind(int position, const Variant& value, const std::string& source) {
+void Statement::Bind(int position, const Variant& value, const std::string& source, bool copy) {
+  auto keep = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   sqlite3* handle = connection_.Handle(source);
   int rc = SQLITE_OK;
   switch (value.kind()) {
@@ -286,13 +287,12 @@ void Statement::Bind(int position, const Variant& value, const std::string& sour
       break;
     case Variant::Kind::kText: {
       std::string_view t = value.Bytes();
-      rc = sqlite3_bind_text64(statement_, position, t.data(), t.size(), SQLITE_TRANSIENT,
-                               SQLITE_UTF8);
+      rc = sqlite3_bind_text64(statement_, position, t.data(), t.size(), keep, SQLITE_UTF8);
       break;
     }
     case Variant::Kind::kBinary: {
       std::string_view bytes = value.Bytes();
-      rc = sqlite3_bind_blob64(statement_, position, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+      rc = sqlite3_bind_blob64(statement_, position, bytes.data(), bytes.size(), keep);
       break;
     }
   }

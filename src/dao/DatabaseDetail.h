@@ -51,7 +51,8 @@ class Statement {
   const std::string& sql() const { return sql_; }
   // Resets the statement and clears its bindings; never fails.
   void Reset() noexcept;
-  void Bind(int position, const Variant& value, const std::string& source);
+  // Without copy, the value must stay unchanged until the statement is reset.
+  void Bind(int position, const Variant& value, const std::string& source, bool copy = true);
   // One step: true for a row, false when done; a failure is mapped to its DAO failure.
   bool Step(const std::string& source);
   Variant Column(int index) const;
@@ -247,6 +248,8 @@ struct RecordsetState {
   bool StepCursor(size_t next, bool row);
   void ReadByRowid();
   int64_t CountRecords();
+  // Reads the rowids of all of a table's records at once (a table not read yet).
+  void ReadKeys();
 };
 
 // Runs a prepared selection with its parameter values into a record set.

@@ -363,10 +363,10 @@ void RecordsetState::Next() {
 void RecordsetState::First() {
   if (!Fetch(0)) throw DaoFailure(kNoCurrentRecord, kRecordset);
   position = 0;
-  if (keyed && complete && cursorAt != 0) {
-    // Reading again from the start costs less than looking up each record by its rowid.
-    OpenCursor();
-    StepCursor(0);
+  // A cursor elsewhere is dropped: a walk that reads values starts a new one (Current).
+  if (cursorAt != 0 && complete) {
+    cursor.reset();
+    cursorAt = SIZE_MAX;
   }
 }
 
@@ -393,8 +393,20 @@ int64_t RecordsetState::CountRecords() {
 }
 
 int64_t RecordsetState::RecordCount() {
+  if (!started && keyed && !sourceTable.empty() && firstRowid) ReadKeys();
   if (complete) return int64_t(Count());
   return CountRecords();
+}
+
+void RecordsetState::ReadKeys() {
+  // The rowids alone: SQLite decodes no other column for them.
+  Statement keys(
+      *connection,
+      "SELECT " + rowidName + " FROM " + QuoteName(sourceTable) + " ORDER BY " + rowidName,
+      kRecordset);
+  started = true;
+  while (keys.Step(kRecordset)) rowids.push_back(sqlite3_column_int64(keys.get(), 0));
+  complete = true;
 }
 
 void RecordsetState::ReadByRowid() {
@@ -414,8 +426,14 @@ const Variant& RecordsetState::Current(size_t column) {
   if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
   if (decodedRow != position) {
     decodedRow = SIZE_MAX;
-    decoded.assign(columns.size(), Variant());
+    // The values of the record before stay until overwritten: no clearing per record.
+    decoded.resize(columns.size());
     isDecoded.assign(columns.size(), false);
+    if (keyed && complete && !cursor && position == 0) {
+      // A walk from the start reads through a cursor again, not record by record.
+      OpenCursor();
+      StepCursor(0);
+    }
     if (keyed && (cursorAt != position || writtenAt == position)) ReadByRowid();
     decodedRow = position;
   }
@@ -633,7 +651,8 @@ detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
 int BindChanged(RecordsetState& s, detail::StatementUse& use) {
   int next = 1;
   for (size_t i = 0; i < s.columns.size(); ++i) {
-    if (s.changed[i]) use->Bind(next++, s.buffer[i], detail::kRecordset);
+    // The buffer holds the values until the statement has run: SQLite need not copy them.
+    if (s.changed[i]) use->Bind(next++, s.buffer[i], detail::kRecordset, false);
   }
   return next;
 }

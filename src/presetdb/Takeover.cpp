@@ -149,9 +149,16 @@ class WorkRecordIndex {
   // form a valid selection or nothing matches.
   bool MoveToFirstMatch(const dao::RowStore& rows, size_t row, size_t width) {
     if (width <= kOffsetPosition) return false;
-    std::optional<dao::Variant> offset = NumberLiteral(rows.Value(row, kOffsetPosition).ToText());
+    dao::Variant number = rows.Value(row, kOffsetPosition);
+    // A whole number reads back as itself; other values go through their text, as pasted into
+    // the query.
+    std::optional<dao::Variant> offset = number.kind() == dao::Variant::Kind::kInteger
+                                             ? std::optional<dao::Variant>(number)
+                                             : NumberLiteral(number.ToText());
     if (!offset) return false;
-    MatchKey(key_, rows.Value(row, 1).ToText(), rows.Value(row, 3).ToText(), offset->ToDouble());
+    std::string typeText, nameText;
+    dao::Variant type = rows.Value(row, 1), name = rows.Value(row, 3);
+    MatchKey(key_, TextOf(type, typeText), TextOf(name, nameText), offset->ToDouble());
     const int64_t* found = first_.Find(key_);
     if (found == nullptr) return false;
     records_.SetAbsolutePosition(*found);
