@@ -150,6 +150,8 @@ class Variant {
   std::string ToText() const;
   // The characters of text and the bytes of binary data, as stored; empty for other kinds.
   std::string_view Bytes() const;
+  // Becomes that text, in the memory of the text it held if any.
+  void AssignText(std::string_view text);
 
   // Same kind and same value; 1 and 1.0 differ.
   bool operator==(const Variant& other) const = default;

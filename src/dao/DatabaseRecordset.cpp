@@ -275,6 +275,39 @@ void KeepColumn(RowStore& rows, sqlite3_stmt* statement, int index, const Record
   }
 }
 
+// A stored value, as a field of its column reads it, into value (text into the memory of the
+// text that value held).
+void DecodeColumn(Variant& value, sqlite3_stmt* statement, int index, const RecordColumn& column) {
+  int type = sqlite3_column_type(statement, index);
+  if (type != SQLITE_TEXT) {
+    switch (type) {
+      case SQLITE_INTEGER:
+        value = NormalizeRead(Variant(int64_t(sqlite3_column_int64(statement, index))), column);
+        break;
+      case SQLITE_FLOAT:
+        value = NormalizeRead(Variant(sqlite3_column_double(statement, index)), column);
+        break;
+      case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, index));
+        int size = sqlite3_column_bytes(statement, index);
+        value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+        break;
+      }
+      default:
+        value = Variant();
+    }
+    return;
+  }
+  const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+  std::string_view text(data, size_t(sqlite3_column_bytes(statement, index)));
+  // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+  if (text::IsValidUtf8(text)) {
+    value.AssignText(text);
+  } else {
+    value = Variant(text::Cp1252ToUtf8(text));
+  }
+}
+
 // The query's text without the end of statement, for use as a subquery; "" when it ends in
 // something else that a subquery could not take (a comment).
 std::string AsSubquery(std::string sql) {
@@ -439,8 +472,8 @@ const Variant& RecordsetState::Current(size_t column) {
   }
   if (!isDecoded[column]) {
     if (keyed) {
-      int first = cursorHasRowid ? 1 : 0;
-      decoded[column] = NormalizeRead(cursor->Column(int(column) + first), columns[column]);
+      DecodeColumn(decoded[column], cursor->get(), int(column) + (cursorHasRowid ? 1 : 0),
+                   columns[column]);
     } else {
       decoded[column] = rows.Value(position, column);
     }

@@ -185,6 +185,14 @@ std::string_view Variant::Bytes() const {
   return {};
 }
 
+void Variant::AssignText(std::string_view text) {
+  if (auto* held = std::get_if<std::string>(&data_)) {
+    held->assign(text);
+  } else {
+    data_ = std::string(text);
+  }
+}
+
 // --- Declared types ----------------------------------------------------------------------------
 
 std::string DeclaredType(DataType type, int32_t size) {

@@ -122,6 +122,7 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return true;
   size_t i = 0;
   while (i < bytes.size()) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
