@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/Text.h"
@@ -7,6 +9,32 @@
 #include "standard/Handler.h"
 
 namespace horavex {
+namespace {
+
+// Where item first occurs in text, ASCII letters compared without regard to case; npos when it
+// does not occur. A search item that starts with a non-letter ("###...") is found by memchr.
+size_t FindNoCaseAscii(std::string_view text, std::string_view item) {
+  if (item.empty()) return 0;
+  if (item.size() > text.size()) return std::string::npos;
+  const char first = text::AsciiUpper(item[0]);
+  const bool letter = first >= 'A' && first <= 'Z';
+  const size_t last = text.size() - item.size();
+  for (size_t i = 0; i <= last; ++i) {
+    if (!letter) {
+      const void* found = std::memchr(text.data() + i, item[0], last + 1 - i);
+      if (found == nullptr) return std::string::npos;
+      i = size_t(static_cast<const char*>(found) - text.data());
+    } else if (text::AsciiUpper(text[i]) != first) {
+      continue;
+    }
+    size_t k = 1;
+    while (k < item.size() && text::AsciiUpper(text[i + k]) == text::AsciiUpper(item[k])) ++k;
+    if (k == item.size()) return i;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
 
 void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler h(module_, "CreateRecordSets");
@@ -134,14 +162,12 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
   h.step([&] {
     if (text::IsAscii(text) && text::IsAscii(searchItem)) {
       // Characters are bytes here; the general way below converts to upper case first.
-      auto at =
-          std::search(text.begin(), text.end(), searchItem.begin(), searchItem.end(),
-                      [](char a, char b) { return text::AsciiUpper(a) == text::AsciiUpper(b); });
-      if (at == text.end() && !searchItem.empty()) {
+      size_t at = FindNoCaseAscii(text, searchItem);
+      if (at == std::string::npos) {
         result = text;
         return;
       }
-      size_t pos = size_t(at - text.begin()) + 1;
+      size_t pos = at + 1;
       ToInteger16(int64_t(pos));
       result.reserve(text.size() - searchItem.size() + replacement.size());
       result.append(text, 0, pos - 1).append(replacement).append(text, pos - 1 + searchItem.size());
