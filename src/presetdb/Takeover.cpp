@@ -83,7 +83,9 @@ void AppendUpper(std::string& key, std::string_view text) {
     key += text::Upper(text);
     return;
   }
-  for (char c : text) key.push_back(text::AsciiUpper(c));
+  size_t at = key.size();
+  key.resize(at + text.size());
+  for (char c : text) key[at++] = text::AsciiUpper(c);
 }
 
 // The text of a value without a copy where it is text already.
@@ -115,7 +117,7 @@ void MatchKey(std::string& key, std::string_view machineType, std::string_view v
 class WorkRecordIndex {
  public:
   // Fails as the selection would when the additional fields make it invalid.
-  WorkRecordIndex(dao::Database& work, const std::string& additionalSelect)
+  WorkRecordIndex(dao::Database& work, const std::string& additionalSelect, size_t expected)
       : records_(work.OpenRecordset(
             "SELECT machine_type, var_name, offset_or_bitno, abs_min, abs_max, min, max, pass "
             "FROM PRESET_DEFS")) {
@@ -133,7 +135,7 @@ class WorkRecordIndex {
     dao::RecordsetField machineType = records_.Fields()["machine_type"];
     dao::RecordsetField varName = records_.Fields()["var_name"];
     dao::RecordsetField offset = records_.Fields()["offset_or_bitno"];
-    first_.Reserve(size_t(records_.RecordCount()));
+    first_.Reserve(expected);
     std::string typeText, nameText;
     for (int64_t position = 0; !records_.Eof(); records_.MoveNext(), ++position) {
       const dao::Variant& type = machineType.Value();
@@ -321,7 +323,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   // A selection that cannot be formed fails for every row: then nothing is taken over.
   std::optional<WorkRecordIndex> index;
   try {
-    index.emplace(workDatabase, module_.AdditionalFieldsSelect);
+    index.emplace(workDatabase, module_.AdditionalFieldsSelect, size_t(rows));
   } catch (const Failure& f) {
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;

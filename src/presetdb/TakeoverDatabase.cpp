@@ -58,9 +58,6 @@ void TakeoverDatabase::BuildIndex() {
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
   names_ = database_->OpenRecordset("SELECT var_name FROM PRESET_DEFS");
   dao::Recordset& names = *names_;
-  size_t count = size_t(names.RecordCount());
-  recordsByName_.Reserve(count);
-  records_.reserve(count);
   std::string scratch;
   dao::RecordsetField field = names.Fields()[0];
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
