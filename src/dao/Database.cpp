@@ -46,6 +46,7 @@ const std::map<int32_t, const char*>& DaoTexts() {
       {kFieldTooSmall,
        "The field is too small to accept the amount of data you attempted to add. Try inserting "
        "or pasting less data."},
+      {kNotAValidBookmark, "Not a valid bookmark."},
       {kRecordDeleted, "Record is deleted."},
       {kFieldDefinedTwice, "Can't define field more than once."},
       {kDatabaseExists, "Database already exists."},

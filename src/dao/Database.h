@@ -81,6 +81,7 @@ enum DaoError : int32_t {
   kTableExists = 3010,           // "Table '|' already exists."
   kUpdateWithoutEdit = 3020,     // "Update or CancelUpdate without AddNew or Edit."
   kNoCurrentRecord = 3021,       // "No current record."
+  kNotAValidBookmark = 3159,     // "Not a valid bookmark."
   kDuplicateKey = 3022,          // "Can't have duplicate key; index changes were unsuccessful."
   kEditAlreadyUsed = 3023,       // "AddNew or Edit already used."
   kFileNotFound = 3024,          // "Couldn't find file '|'."
@@ -335,6 +336,14 @@ class Recordset {
   void SetAbsolutePosition(int64_t position);
   RecordsetFieldCollection& Fields();
   bool Updatable() const;
+
+  // The bookmark of the current record (3021 without one), and moving to the record of a
+  // bookmark (3159 when the record set has none such). Only record sets that write through
+  // have bookmarks (3027 otherwise).
+  int64_t Bookmark() const;
+  void SetBookmark(int64_t bookmark);
+  // The bookmark of the record that Update wrote last (3021 before the first).
+  int64_t LastModified() const;
 
   // Begins a new record; all its fields are Null until set. After Update the record set stays
   // on the record that was current before.

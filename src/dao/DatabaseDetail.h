@@ -200,6 +200,9 @@ struct RecordsetState {
   bool cursorHasRowid = false;  // the cursor's first column is the rowid
   size_t cursorAt = SIZE_MAX;   // the position of the cursor's current row
   size_t writtenAt = SIZE_MAX;  // a record written since the cursor read it
+  std::optional<int64_t> lastModified;
+  // The rowids by position, for moving to a bookmark; built once the rowids are complete.
+  std::unordered_map<int64_t, size_t> positions;
   bool started = false;
   bool complete = false;  // every record's rowid is known; the reading cursor is gone
   std::vector<std::optional<Variant>> parameters;  // a query's parameter values
@@ -250,6 +253,8 @@ struct RecordsetState {
   int64_t CountRecords();
   // Reads the rowids of all of a table's records at once (a table not read yet).
   void ReadKeys();
+  // The position of the record with that rowid; every rowid is read first.
+  std::optional<size_t> PositionOf(int64_t rowid);
 };
 
 // Runs a prepared selection with its parameter values into a record set.

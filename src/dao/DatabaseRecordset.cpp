@@ -442,6 +442,23 @@ void RecordsetState::ReadKeys() {
   complete = true;
 }
 
+std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
+  if (!started && keyed && !sourceTable.empty() && firstRowid) ReadKeys();
+  Complete();
+  if (!sourceTable.empty()) {
+    // A table's rowids are read in ascending order; its own additions come later, higher.
+    auto at = std::lower_bound(rowids.begin(), rowids.end(), rowid);
+    if (at != rowids.end() && *at == rowid) return size_t(at - rowids.begin());
+  }
+  if (positions.size() != rowids.size()) {
+    positions.clear();
+    for (size_t i = rowids.size(); i-- > 0;) positions[rowids[i]] = i;
+  }
+  auto found = positions.find(rowid);
+  if (found == positions.end()) return std::nullopt;
+  return found->second;
+}
+
 void RecordsetState::ReadByRowid() {
   StatementUse use(connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
                                           QuoteName(table) + " WHERE " + rowidName + " = ?1",
@@ -616,6 +633,27 @@ int64_t Recordset::RecordCount() const {
   return Checked(state_).RecordCount();
 }
 
+int64_t Recordset::Bookmark() const {
+  RecordsetState& s = Checked(state_);
+  if (!s.keyed) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  return s.rowids[s.position];
+}
+
+void Recordset::SetBookmark(int64_t bookmark) {
+  RecordsetState& s = Moving(state_);
+  if (!s.keyed) throw DaoFailure(kReadOnly, detail::kRecordset);
+  std::optional<size_t> position = s.PositionOf(bookmark);
+  if (!position) throw DaoFailure(kNotAValidBookmark, detail::kRecordset);
+  s.position = *position;
+}
+
+int64_t Recordset::LastModified() const {
+  RecordsetState& s = Checked(state_);
+  if (!s.lastModified) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  return *s.lastModified;
+}
+
 RecordsetFieldCollection& Recordset::Fields() {
   Checked(state_);
   return fields_;
@@ -706,6 +744,7 @@ void Recordset::Update() {
       use->Step(source);
       rowid = sqlite3_last_insert_rowid(s.connection->Handle(source));
     }
+    s.lastModified = rowid;
     // A record set that has read its records knows the new one; one that has not yet read
     // will find it in the table.
     if (s.complete) {
@@ -723,6 +762,7 @@ void Recordset::Update() {
     if (sqlite3_changes64(s.connection->Handle(source)) == 0) {
       throw DaoFailure(kRecordDeleted, source);
     }
+    s.lastModified = s.rowids[s.position];
     s.Written();
   }
   s.mode = RecordsetState::Mode::kNone;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "presetdb/MatchKey.h"
 #include "presetdb/Objects.h"
 #include "presetdb/UpdateRun.h"
 #include "standard/Handler.h"
@@ -43,6 +44,8 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler vital = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
   UiServices& ui = module_.services().ui;
   rewriteTargetChecked_ = false;
+  generatedRecords_.Clear();
+  generatedInto_ = nullptr;
   std::optional<dao::Recordset> target, selection;
   vital.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
   vital.step([&] {
@@ -96,6 +99,15 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
     idField = target->Fields().Find("ID");
     partField = target->Fields().Find("part");
   }
+  // The key fields, when a takeover will look for the records written here.
+  std::optional<dao::RecordsetField> typeField, nameField, offsetField;
+  if (target && !TakeoverPath().empty()) {
+    typeField = target->Fields().Find("machine_type");
+    nameField = target->Fields().Find("var_name");
+    offsetField = target->Fields().Find("offset_or_bitno");
+    if (typeField && nameField && offsetField) generatedInto_ = &database;
+  }
+  std::string key;
   // Which target fields are var_name, by position; the table does not change during the run.
   std::vector<bool> isVarName;
   if (target) {
@@ -149,7 +161,17 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
           }
         });
       }
-      vital.step([&] { target->Update(); });
+      bool keyed = false;
+      try {
+        keyed = generatedInto_ != nullptr &&
+                MatchKeyOf(key, typeField->Value(), nameField->Value(), offsetField->Value());
+      } catch (const Failure&) {
+        generatedInto_ = nullptr;  // the takeover reads the table instead
+      }
+      vital.step([&] {
+        target->Update();
+        if (keyed) generatedRecords_.Insert(key, target->LastModified());
+      });
     }
   }
   if (ownTransaction) vital.step([&] { database.CommitTrans(); });

@@ -7,6 +7,7 @@
 
 #include "dao/RowStore.h"
 #include "platform/Text.h"
+#include "presetdb/MatchKey.h"
 #include "presetdb/Objects.h"
 #include "presetdb/TextIndex.h"
 #include "presetdb/UpdateRun.h"
@@ -77,38 +78,6 @@ bool IsInvalidQuery(const Failure& f) {
   }
 }
 
-// Text as the collation compares it, appended to key.
-void AppendUpper(std::string& key, std::string_view text) {
-  if (!text::IsAscii(text)) {
-    key += text::Upper(text);
-    return;
-  }
-  size_t at = key.size();
-  key.resize(at + text.size());
-  for (char c : text) key[at++] = text::AsciiUpper(c);
-}
-
-// The text of a value without a copy where it is text already.
-std::string_view TextOf(const dao::Variant& value, std::string& scratch) {
-  if (value.IsText()) return value.Bytes();
-  scratch = value.ToText();
-  return scratch;
-}
-
-// The key under which records match, written into key (reused from record to record).
-void MatchKey(std::string& key, std::string_view machineType, std::string_view varName,
-              double offset) {
-  if (offset == 0) offset = 0;  // -0 matches 0
-  char bytes[sizeof offset];
-  std::memcpy(bytes, &offset, sizeof offset);
-  key.clear();
-  AppendUpper(key, machineType);
-  key.push_back('\0');
-  AppendUpper(key, varName);
-  key.push_back('\0');
-  key.append(bytes, sizeof bytes);
-}
-
 // The records of the work table by machine_type, var_name and offset_or_bitno, each key with
 // its first record in table order: the record that the selection of one takeover row would
 // give first, found without running that selection against the whole table. Text matches as
@@ -116,11 +85,11 @@ void MatchKey(std::string& key, std::string_view machineType, std::string_view v
 // Null matches nothing.
 class WorkRecordIndex {
  public:
-  // Fails as the selection would when the additional fields make it invalid.
-  WorkRecordIndex(dao::Database& work, const std::string& additionalSelect, size_t expected)
-      : records_(work.OpenRecordset(
-            "SELECT machine_type, var_name, offset_or_bitno, abs_min, abs_max, min, max, pass "
-            "FROM PRESET_DEFS")) {
+  // Fails as the selection would when the additional fields make it invalid. The records that
+  // this run generated into the table are given by their keys; otherwise the table is read.
+  WorkRecordIndex(dao::Database& work, const std::string& additionalSelect,
+                  TextIndex<int64_t>* generated)
+      : records_(work.OpenRecordset("PRESET_DEFS")) {
     work.CreateQuery(
         "SELECT PRESET_DEFS.ID, PRESET_DEFS.machine_type, PRESET_DEFS.type,"
         " PRESET_DEFS.var_name, PRESET_DEFS.category_id, PRESET_DEFS.isBitArray,"
@@ -132,18 +101,19 @@ class WorkRecordIndex {
         " WHERE (((PRESET_DEFS.machine_type)=?1 COLLATE ANSI_NOCASE)"
         " AND ((PRESET_DEFS.var_name)=?2 COLLATE ANSI_NOCASE) "
         " AND ((PRESET_DEFS.offset_or_bitno)=?3));");
-    dao::RecordsetField machineType = records_.Fields()["machine_type"];
-    dao::RecordsetField varName = records_.Fields()["var_name"];
-    dao::RecordsetField offset = records_.Fields()["offset_or_bitno"];
-    first_.Reserve(expected);
-    std::string typeText, nameText;
-    for (int64_t position = 0; !records_.Eof(); records_.MoveNext(), ++position) {
-      const dao::Variant& type = machineType.Value();
-      const dao::Variant& name = varName.Value();
-      const dao::Variant& number = offset.Value();
-      if (type.IsNull() || name.IsNull() || !number.IsNumber()) continue;
-      MatchKey(key_, TextOf(type, typeText), TextOf(name, nameText), number.ToDouble());
-      first_.Insert(key_, position);
+    if (generated != nullptr) {
+      first_ = generated;
+      return;
+    }
+    dao::Recordset keys =
+        work.OpenRecordset("SELECT machine_type, var_name, offset_or_bitno FROM PRESET_DEFS");
+    dao::RecordsetField machineType = keys.Fields()[0];
+    dao::RecordsetField varName = keys.Fields()[1];
+    dao::RecordsetField offset = keys.Fields()[2];
+    for (; !keys.Eof(); keys.MoveNext()) {
+      if (MatchKeyOf(key_, machineType.Value(), varName.Value(), offset.Value())) {
+        read_.Insert(key_, keys.Bookmark());
+      }
     }
   }
 
@@ -161,9 +131,9 @@ class WorkRecordIndex {
     std::string typeText, nameText;
     dao::Variant type = rows.Value(row, 1), name = rows.Value(row, 3);
     MatchKey(key_, TextOf(type, typeText), TextOf(name, nameText), offset->ToDouble());
-    const int64_t* found = first_.Find(key_);
+    const int64_t* found = first_->Find(key_);
     if (found == nullptr) return false;
-    records_.SetAbsolutePosition(*found);
+    records_.SetBookmark(*found);
     return true;
   }
 
@@ -171,7 +141,9 @@ class WorkRecordIndex {
 
  private:
   dao::Recordset records_;
-  TextIndex<int64_t> first_;
+  // Each key with the bookmark of its first record in table order.
+  TextIndex<int64_t> read_;
+  TextIndex<int64_t>* first_ = &read_;
   std::string key_;
 };
 
@@ -323,7 +295,8 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   // A selection that cannot be formed fails for every row: then nothing is taken over.
   std::optional<WorkRecordIndex> index;
   try {
-    index.emplace(workDatabase, module_.AdditionalFieldsSelect, size_t(rows));
+    index.emplace(workDatabase, module_.AdditionalFieldsSelect,
+                  generatedInto_ == &workDatabase ? &generatedRecords_ : nullptr);
   } catch (const Failure& f) {
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;

@@ -97,6 +97,8 @@ void UpdateRun::WorkOnMDB() {
     h.step([&] { CreateRecordSets(Require(work)); });
     takeover.step([&] { TakeOver(Require(work)); });
   }
+  generatedRecords_.Clear();
+  generatedInto_ = nullptr;
   if (inTransaction) {
     Handler write = VitalHandler("WorkOnMDB", "the new PRESET_DEFS could not be generated");
     write.step([&] { work->CommitTrans(); });

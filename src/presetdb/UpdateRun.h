@@ -10,6 +10,7 @@
 #include "dao/DatabaseFile.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
+#include "presetdb/TextIndex.h"
 #include "standard/Handler.h"
 #include "standard/StandardModule.h"
 
@@ -100,6 +101,11 @@ class UpdateRun {
   TakeoverDatabase takeover_;
   // Set once a generation has looked for the component database to rewrite its names in.
   bool rewriteTargetChecked_ = false;
+  // The records the generation wrote, by match key, each key with its first record's bookmark:
+  // the takeover that follows in the same table finds its matches here instead of reading the
+  // table again.
+  TextIndex<int64_t> generatedRecords_;
+  const dao::Database* generatedInto_ = nullptr;
 
   // Held from the start of the first run until the program ends, so the settings written after
   // the run are serialised too.
