@@ -89,6 +89,19 @@ TEST_F(WorkOnMDBTest, IntegratedStartTakesTheValuesOfTheMachineCopy) {
               ElementsAre("A1.Speed|-1.0|1.0|4"));
 }
 
+TEST_F(WorkOnMDBTest, EarlierValuesGoToTheFirstGeneratedRecordOfTheirKeyOnly) {
+  // Two template rows give records that match alike (names compare without regard to case);
+  // the earlier record's limits go to the first of them, as the earlier selection found it.
+  MakeTemplate({Row(1, 1, "Speed", 4), Row(2, 1, "SPEED", 4), Row(3, 1, "Speed", 5)});
+  MakeComponent({"1, 1, 'press', 3, 'a1.speed', 1, 0, 4, 't', 'p', -5, 500, 2, 50, 9",
+                 "2, 1, 'PRESS', 3, 'B2.Speed', 1, 0, 5, 't', 'p', -7, 700, 3, 70, 8"});
+  run.WorkOnMDB();
+  EXPECT_THAT(Presets(Target(), "var_name, offset_or_bitno, abs_min, pass"),
+              ElementsAre("A1.Speed|4|-5.0|9", "A1.SPEED|4|0.0|2", "A1.Speed|5|0.0|2",
+                          "B2.Speed|4|0.0|2", "B2.SPEED|4|0.0|2", "B2.Speed|5|-7.0|8"));
+  EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
+}
+
 TEST_F(WorkOnMDBTest, EarlierPresetDefsIsReplacedByTheTemplateLayoutAlone) {
   MakeTemplate({Row(1, 1, "Speed", 4)});
   Execute(Source(),
