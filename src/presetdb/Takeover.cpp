@@ -30,6 +30,11 @@ constexpr std::array<const char*, 15> kRowFields = {
     "text",  "page_name",    "abs_min", "abs_max",
     "min",   "max",          "pass"};
 constexpr size_t kFirstTakenOver = 10;  // abs_min to pass are written
+// Whether the takeover uses the value at that position: the match fields and those written.
+constexpr bool IsUsed(size_t position) {
+  return position == 1 || position == 3 || position == kOffsetPosition ||
+         position >= kFirstTakenOver;
+}
 
 // A number as Jet reads it from an unquoted literal: digits with an optional sign, decimal
 // point and exponent. Anything else would make the query text invalid.
@@ -248,7 +253,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
       for (size_t p = 0; p < names.size(); ++p) {
         if (p < width) {
           bool kept = false;
-          if (names[p] != nullptr) {
+          // A value nothing uses is not kept. Reading a field that was found cannot fail, so
+          // only a missing field is still read, for the failure it reports.
+          if (names[p] != nullptr && (IsUsed(p) || !fields[p])) {
             h.step([&] {
               takeoverRows.Append(read(p));
               kept = true;
