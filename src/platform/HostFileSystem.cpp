@@ -301,10 +301,13 @@ std::string HostFileSystem::Resolve(const std::string& path) const {
   const std::vector<std::string> parts = SplitComponents(rest);
   {
     // An exactly spelled existing path resolves to itself: one stat instead of one per component.
-    fs::path exact = result;
-    for (const std::string& part : parts) exact /= part;
-    std::error_code ec0;
-    if (!exact.empty() && fs::exists(exact, ec0)) return exact.string();
+    std::string exact = result.string();
+    for (const std::string& part : parts) {
+      if (!exact.empty() && exact.back() != '/') exact += '/';
+      exact += part;
+    }
+    struct stat st {};
+    if (!exact.empty() && ::stat(exact.c_str(), &st) == 0) return exact;
   }
   bool existing = true;
   for (const std::string& part : parts) {
