@@ -358,6 +358,43 @@ TEST_F(DatabaseTest, AbsolutePositionMovesToARecordAndEditsIt) {
   EXPECT_EQ(again.Fields()[0].Value(), Variant(-7.0));
 }
 
+TEST_F(DatabaseTest, BookmarksReachRecordsWhoseValuesAreReadWhenTheRecordSetComesBack) {
+  Database db = Database::Create(Path());
+  MakePresets(db);
+  Recordset records = db.OpenRecordset("PRESET_DEFS");
+  EXPECT_EQ(records.RecordCount(), 4);
+  records.MoveLast();
+  int64_t last = records.Bookmark();
+  records.AddNew();
+  records.Fields()["ID"].SetValue(5);
+  records.Update();
+  int64_t added = records.LastModified();
+  EXPECT_NE(added, last);
+  // Another statement changes the fourth record: coming back to it reads it again.
+  db.Execute("UPDATE PRESET_DEFS SET abs_min = 9 WHERE ID = 4");
+  records.MoveFirst();
+  records.SetBookmark(last);
+  EXPECT_EQ(records.Fields()["abs_min"].Value(), Variant(9.0));
+  records.SetBookmark(added);
+  EXPECT_EQ(records.AbsolutePosition(), 4);
+  EXPECT_EQ(records.Fields()["ID"].Value(), Variant(5));
+  records.Edit();
+  records.Fields()["abs_min"].SetValue(-1);
+  records.Update();
+  EXPECT_EQ(records.LastModified(), added);
+  EXPECT_EQ(records.Fields()["abs_min"].Value(), Variant(-1.0));
+  Failure invalid = FailureOf([&] { records.SetBookmark(added + 100); });
+  EXPECT_EQ(invalid.number(), kNotAValidBookmark);
+  EXPECT_EQ(invalid.description(), "Not a valid bookmark.");
+
+  // A record deleted since is reported when the record set comes back to it.
+  db.Execute("DELETE FROM PRESET_DEFS WHERE ID = 1");
+  records.MoveFirst();
+  EXPECT_EQ(FailureOf([&] { records.Fields()["ID"].Value(); }).number(), kRecordDeleted);
+  Recordset readOnly = db.OpenRecordset("SELECT DISTINCT var_name FROM PRESET_DEFS");
+  EXPECT_EQ(FailureOf([&] { readOnly.Bookmark(); }).number(), kReadOnly);
+}
+
 TEST_F(DatabaseTest, EmptyTableAndWritesOutsideEditFail) {
   Database db = Database::Create(Path());
   MakeTable(db, "T", {{"a", kLong, 0}, {"b", kText, 10}});

@@ -126,6 +126,17 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   std::string abandoned = files.CreateTemporaryBeside((root / "target.mdb").string())->path();
   EXPECT_FALSE(fs::exists(abandoned));
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 4);
+
+  // A backup as a second name of the file: it keeps what the file was once a new file took the
+  // name, and replaces an earlier backup without leaving a temporary name behind.
+  Write(root / "target.mdb.bak", "older");
+  ASSERT_TRUE(files.LinkAs((root / "TARGET.MDB").string(), (root / "target.mdb.bak").string()));
+  temporary = files.CreateTemporaryBeside((root / "target.mdb").string());
+  std::ofstream(temporary->path(), std::ios::binary) << "newer";
+  files.ReplaceWith(*temporary, (root / "target.mdb").string());
+  EXPECT_EQ(Read(root / "target.mdb"), "newer");
+  EXPECT_EQ(Read(root / "target.mdb.bak"), "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 5);
 }
 
 TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
