@@ -279,6 +279,20 @@ int64_t WholeNumber(const Variant& value, int64_t low, int64_t high) {
 
 Variant ConvertForField(Variant value, const RecordColumn& column) {
   if (!column.typed || value.IsNull()) return value;
+  // The values a field mostly gets: already of its kind and in its range.
+  if (value.kind() == Variant::Kind::kInteger) {
+    int64_t number = value.ToInteger();
+    if ((column.type == kLong && number >= std::numeric_limits<int32_t>::min() &&
+         number <= std::numeric_limits<int32_t>::max()) ||
+        (column.type == kInteger && number >= std::numeric_limits<int16_t>::min() &&
+         number <= std::numeric_limits<int16_t>::max()) ||
+        column.type == kBigInt) {
+      return value;
+    }
+  } else if (value.kind() == Variant::Kind::kDouble && column.type == kDouble &&
+             std::isfinite(value.ToDouble())) {
+    return value;
+  }
   switch (column.type) {
     case kText:
     case kMemo: {

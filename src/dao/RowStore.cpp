@@ -145,6 +145,12 @@ Variant RowStore::Value(size_t row, size_t column) const {
   }
 }
 
+std::optional<std::string_view> RowStore::Text(size_t row, size_t column) const {
+  size_t offset = Find(row, column);
+  if (offset == std::string::npos || bytes_[offset] != kTextValue) return std::nullopt;
+  return std::string_view(bytes_ + offset + 1 + sizeof(uint32_t), Read<uint32_t>(offset + 1));
+}
+
 void RowStore::Clear() {
   *this = RowStore();
 }

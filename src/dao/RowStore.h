@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,8 @@ class RowStore {
 
   // The value in that column of that row; Null beyond the row's last value.
   Variant Value(size_t row, size_t column) const;
+  // The characters of a text value in place; nothing for other values.
+  std::optional<std::string_view> Text(size_t row, size_t column) const;
   void Clear();
 
  private:

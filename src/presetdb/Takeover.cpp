@@ -133,9 +133,12 @@ class WorkRecordIndex {
                                              ? std::optional<dao::Variant>(number)
                                              : NumberLiteral(number.ToText());
     if (!offset) return false;
+    // Text is matched where it is kept; other values through their text.
+    std::optional<std::string_view> type = rows.Text(row, 1), name = rows.Text(row, 3);
     std::string typeText, nameText;
-    dao::Variant type = rows.Value(row, 1), name = rows.Value(row, 3);
-    MatchKey(key_, TextOf(type, typeText), TextOf(name, nameText), offset->ToDouble());
+    if (!type) type = typeText = rows.Value(row, 1).ToText();
+    if (!name) name = nameText = rows.Value(row, 3).ToText();
+    MatchKey(key_, *type, *name, offset->ToDouble());
     const int64_t* found = first_->Find(key_);
     if (found == nullptr) return false;
     records_.SetBookmark(*found);
