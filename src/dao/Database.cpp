@@ -92,7 +92,7 @@ int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
 }
 
 // Steps a statement that yields one row and returns its first column.
-Variant SingleValue(Connection& connection, const std::string& sql, const std::string& source) {
+Variant SingleValue(Connection& connection, const std::string& sql, const char* source) {
   StatementUse use(connection.Cached(sql, source));
   return use->Step(source) ? use->Column(0) : Variant();
 }
@@ -240,7 +240,7 @@ void CheckName(const std::string& name, const std::string& source) {
 
 // --- Statement ---------------------------------------------------------------------------------
 
-Statement::Statement(Connection& connection, const std::string& sql, const std::string& source)
+Statement::Statement(Connection& connection, const std::string& sql, const char* source)
     : connection_(connection), sql_(sql) {
   sqlite3* handle = connection.Handle(source);
   const char* tail = nullptr;
@@ -276,7 +276,7 @@ void Statement::Reset() noexcept {
   sqlite3_clear_bindings(statement_);
 }
 
-void Statement::Bind(int position, const Variant& value, const std::string& source, bool copy) {
+void Statement::Bind(int position, const Variant& value, const char* source, bool copy) {
   auto keep = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   sqlite3* handle = connection_.Handle(source);
   int rc = SQLITE_OK;
@@ -304,7 +304,7 @@ void Statement::Bind(int position, const Variant& value, const std::string& sour
   if (rc != SQLITE_OK) FailWith(handle, rc, connection_.path(), source, sql_);
 }
 
-bool Statement::Step(const std::string& source) {
+bool Statement::Step(const char* source) {
   sqlite3* handle = connection_.Handle(source);
   int rc = sqlite3_step(statement_);
   if (rc == SQLITE_ROW) return true;
@@ -344,12 +344,12 @@ Connection::~Connection() {
   Close();
 }
 
-sqlite3* Connection::Handle(const std::string& source) const {
+sqlite3* Connection::Handle(const char* source) const {
   if (handle_ == nullptr) throw DaoFailure(kObjectInvalid, source);
   return handle_;
 }
 
-Statement& Connection::Cached(const std::string& sql, const std::string& source) {
+Statement& Connection::Cached(const std::string& sql, const char* source) {
   Handle(source);
   auto found = cache_.find(sql);
   if (found != cache_.end()) return *found->second;
@@ -357,13 +357,13 @@ Statement& Connection::Cached(const std::string& sql, const std::string& source)
   return *cache_.emplace(sql, std::move(statement)).first->second;
 }
 
-void Connection::Run(const std::string& sql, const std::string& source) {
+void Connection::Run(const std::string& sql, const char* source) {
   StatementUse use(Cached(sql, source));
   while (use->Step(source)) {
   }
 }
 
-void Connection::Fail(int rc, const std::string& source, const std::string& sql) const {
+void Connection::Fail(int rc, const char* source, const std::string& sql) const {
   FailWith(handle_, rc, path_, source, sql);
 }
 

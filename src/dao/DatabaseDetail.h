@@ -42,7 +42,7 @@ class Connection;
 // statement, and a statement of a closed connection is never touched again.
 class Statement {
  public:
-  Statement(Connection& connection, const std::string& sql, const std::string& source);
+  Statement(Connection& connection, const std::string& sql, const char* source);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -52,9 +52,9 @@ class Statement {
   // Resets the statement and clears its bindings; never fails.
   void Reset() noexcept;
   // Without copy, the value must stay unchanged until the statement is reset.
-  void Bind(int position, const Variant& value, const std::string& source, bool copy = true);
+  void Bind(int position, const Variant& value, const char* source, bool copy = true);
   // One step: true for a row, false when done; a failure is mapped to its DAO failure.
-  bool Step(const std::string& source);
+  bool Step(const char* source);
   Variant Column(int index) const;
 
  private:
@@ -87,16 +87,16 @@ class Connection {
 
   bool IsOpen() const { return handle_ != nullptr; }
   // The handle; fails with 3420 after Close.
-  sqlite3* Handle(const std::string& source) const;
+  sqlite3* Handle(const char* source) const;
   const std::string& path() const { return path_; }
 
   // A statement prepared once per SQL text and reused.
-  Statement& Cached(const std::string& sql, const std::string& source);
+  Statement& Cached(const std::string& sql, const char* source);
   // Runs SQL without results (transaction control, DDL).
-  void Run(const std::string& sql, const std::string& source);
+  void Run(const std::string& sql, const char* source);
 
   // Maps the connection's last SQLite failure (result rc) to its DAO failure.
-  [[noreturn]] void Fail(int rc, const std::string& source, const std::string& sql = {}) const;
+  [[noreturn]] void Fail(int rc, const char* source, const std::string& sql = {}) const;
 
   // Names of the stored tables in creation order.
   std::vector<std::string> TableNames();

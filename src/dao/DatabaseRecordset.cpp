@@ -49,7 +49,7 @@ std::string WithRowidAfterSelect(const std::string& sql, const std::string& rowi
 // --- Helpers for record sets -------------------------------------------------------------------
 
 void CheckParameters(sqlite3_stmt* statement, const std::vector<std::optional<Variant>>& values,
-                     const std::string& source) {
+                     const char* source) {
   size_t expected = size_t(sqlite3_bind_parameter_count(statement));
   if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
   size_t missing = expected - values.size();
@@ -60,7 +60,7 @@ void CheckParameters(sqlite3_stmt* statement, const std::vector<std::optional<Va
 }
 
 void BindAll(Statement& statement, const std::vector<std::optional<Variant>>& values,
-             const std::string& source) {
+             const char* source) {
   CheckParameters(statement.get(), values, source);
   for (size_t i = 0; i < values.size(); ++i) statement.Bind(int(i + 1), *values[i], source);
 }
@@ -735,7 +735,7 @@ void Recordset::Update() {
   if (s.mode == RecordsetState::Mode::kNone) {
     throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
   }
-  const std::string& source = detail::kRecordset;
+  const char* source = detail::kRecordset;
   if (s.mode == RecordsetState::Mode::kAdd) {
     int64_t rowid = 0;
     {
