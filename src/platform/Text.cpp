@@ -153,6 +153,7 @@ std::string FromU32(std::u32string_view text) {
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (char b : bytes) AppendUtf8(out, ByteToChar(static_cast<unsigned char>(b)));
@@ -170,6 +171,7 @@ unsigned char Cp1252Code(char32_t c) {
 }
 
 std::string Utf8ToCp1252(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);  // the same bytes in both
   std::string out;
   out.reserve(utf8.size());
   for (char32_t c : ToU32(utf8)) out += static_cast<char>(Cp1252Code(c));
