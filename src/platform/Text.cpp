@@ -198,7 +198,7 @@ char32_t UpperChar(char32_t c) {
 std::string Upper(std::string_view utf8) {
   if (IsAscii(utf8)) {
     std::string upper(utf8);
-    for (char& c : upper) c = AsciiUpper(c);
+    AsciiUpperInPlace(upper.data(), upper.size());
     return upper;
   }
   std::u32string t = ToU32(utf8);

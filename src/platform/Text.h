@@ -29,19 +29,38 @@ unsigned char Cp1252Code(char32_t c);
 // upper case is AsciiUpper of each byte.
 inline bool IsAscii(std::string_view s) {
   // Eight bytes at a time: a byte of 0x80 or above sets its top bit.
-  size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {
+  const char* p = s.data();
+  size_t n = s.size();
+  uint64_t seen = 0;
+  for (; n >= 8; p += 8, n -= 8) {
     uint64_t word;
-    std::memcpy(&word, s.data() + i, sizeof word);
-    if ((word & 0x8080808080808080ULL) != 0) return false;
+    std::memcpy(&word, p, sizeof word);
+    seen |= word;
   }
-  for (; i < s.size(); ++i) {
-    if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+  if (n > 0) {
+    uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    seen |= word;
   }
-  return true;
+  return (seen & 0x8080808080808080ULL) == 0;
 }
 inline char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+// AsciiUpper of every byte of ASCII text, eight bytes at a time.
+inline void AsciiUpperInPlace(char* text, size_t size) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  for (; size >= 8; text += 8, size -= 8) {
+    uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    // The top bit of a byte is set where the byte is from 'a' to 'z'.
+    uint64_t fromA = word + (0x80 - 'a') * kOnes;
+    uint64_t pastZ = word + (0x80 - 'z' - 1) * kOnes;
+    uint64_t lower = fromA & ~pastZ & ~word & 0x80 * kOnes;
+    word ^= lower >> 2;  // 0x20 off each lower-case letter
+    std::memcpy(text, &word, sizeof word);
+  }
+  for (; size > 0; ++text, --size) *text = AsciiUpper(*text);
 }
 
 // Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.

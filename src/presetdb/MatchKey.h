@@ -27,8 +27,8 @@ inline void AppendUpper(std::string& key, std::string_view text) {
     return;
   }
   size_t at = key.size();
-  key.resize(at + text.size());
-  for (char c : text) key[at++] = text::AsciiUpper(c);
+  key.append(text);
+  text::AsciiUpperInPlace(key.data() + at, text.size());
 }
 
 // The key under which records match, written into key (reused from record to record).

@@ -36,7 +36,7 @@ void TakeoverDatabase::Close() {
 std::string& TakeoverDatabase::Upper(std::string_view name) {
   if (text::IsAscii(name)) {
     upper_.assign(name);
-    for (char& c : upper_) c = text::AsciiUpper(c);
+    text::AsciiUpperInPlace(upper_.data(), upper_.size());
   } else {
     upper_ = text::Upper(name);
   }

@@ -33,6 +33,21 @@ TEST(TextTest, UpperCoversWindows1252Letters) {
   EXPECT_FALSE(EqualsNoCase("Zahler", "ZÄHLER"));
 }
 
+TEST(TextTest, AsciiUpperCaseOfEveryByteAtEveryPlaceOfAWord) {
+  // Every ASCII byte, shifted through the eight places of a word and the tail after it.
+  for (size_t shift = 0; shift < 8; ++shift) {
+    std::string all(shift, 'a');
+    for (int c = 0; c < 0x80; ++c) all.push_back(char(c));
+    std::string expected = all;
+    for (char& c : expected) c = AsciiUpper(c);
+    AsciiUpperInPlace(all.data(), all.size());
+    EXPECT_EQ(all, expected) << shift;
+    EXPECT_TRUE(IsAscii(all));
+    all.push_back(char(0x80 + shift));
+    EXPECT_FALSE(IsAscii(all));
+  }
+}
+
 TEST(TextTest, CountsCharactersNotBytes) {
   EXPECT_EQ(Length("Zähler"), 6u);
   EXPECT_EQ(Left("Zähler", 2), "Zä");
