@@ -314,9 +314,12 @@ class RecordsetFieldCollection {
 // [ALL] columns FROM table [alias] [WHERE ...] [ORDER BY ...] [LIMIT ...], every column a
 // column of that table), write through to the table; others fail with 3027 on AddNew and Edit.
 //
-// A query's records are read when it runs, a table's when they are first needed; a record set
-// keeps what it read plus what it wrote itself, so RecordCount is exact for it. Fields handed
-// out stay valid while the record set lives (also when it is moved).
+// A query starts to run when it is opened, a table when its records are first needed; records
+// are read as the record set moves forward. One that writes through keeps the rowid of each
+// record it read (and added): coming back to a record reads its values again, so a change made
+// since shows and a record deleted since fails with 3167. Others keep the values they read.
+// RecordCount is exact: from the engine until every record was read. Fields handed out stay
+// valid while the record set lives (also when it is moved).
 class Recordset {
  public:
   Recordset(Recordset&&) noexcept;
@@ -432,10 +435,12 @@ class Database {
   int64_t Execute(const std::string& sql, const std::vector<Variant>& parameters = {});
 
   // Transactions as DAO's workspace has them, nested up to any depth; CommitTrans and Rollback
-  // without BeginTrans fail with 3034. Record sets keep what they read before a Rollback.
+  // without BeginTrans fail with 3034. A record that a Rollback removed fails with 3167 in a
+  // record set that had read it.
   void BeginTrans();
   void CommitTrans();
   void Rollback();
+  // Whether a transaction is pending.
   bool InTransaction() const;
 
  private:
