@@ -135,7 +135,11 @@ class Variant {
   static Variant Boolean(bool value) { return Variant(value ? -1 : 0); }
   static Variant Binary(std::string bytes);
 
-  Kind kind() const;
+  Kind kind() const {
+    // The alternatives are in the order of Kind.
+    size_t index = data_.index();
+    return index <= size_t(Kind::kBinary) ? static_cast<Kind>(index) : Kind::kNull;
+  }
   bool IsNull() const { return kind() == Kind::kNull; }
   bool IsText() const { return kind() == Kind::kText; }
   bool IsNumber() const { return kind() == Kind::kInteger || kind() == Kind::kDouble; }
@@ -143,9 +147,15 @@ class Variant {
   // As VB's CLng without its range: a double or number text rounds half to even. Null fails
   // with 94 "Invalid use of Null", other text and bytes with 13 "Type mismatch", values beyond
   // 64 bits with 6 "Overflow".
-  int64_t ToInteger() const;
+  int64_t ToInteger() const {
+    if (const auto* whole = std::get_if<int64_t>(&data_)) return *whole;
+    return ConvertedToInteger();
+  }
   // As VB's CDbl: Null fails with 94, text that is no number and bytes with 13.
-  double ToDouble() const;
+  double ToDouble() const {
+    if (const auto* number = std::get_if<double>(&data_)) return *number;
+    return ConvertedToDouble();
+  }
   // As VB's default conversion to text: Null is "", whole numbers in decimal, doubles with up
   // to 15 significant digits ("0.1", "1E+20"), text and bytes as they are.
   std::string ToText() const;
@@ -158,6 +168,9 @@ class Variant {
   bool operator==(const Variant& other) const = default;
 
  private:
+  int64_t ConvertedToInteger() const;
+  double ConvertedToDouble() const;
+
   struct BinaryBytes {
     std::string bytes;
     bool operator==(const BinaryBytes&) const = default;

@@ -216,6 +216,11 @@ struct RecordsetState {
   // The INSERT and UPDATE statements by the fields they set, built once per record set.
   std::unordered_map<std::vector<bool>, Statement*> inserts;
   std::unordered_map<std::vector<bool>, Statement*> updates;
+  struct LastWrite {
+    std::vector<bool> changed;
+    Statement* statement = nullptr;
+  };
+  LastWrite lastWrite[2];  // the UPDATE and the INSERT used last
   // The values of the record at decodedRow, decoded when first asked for.
   size_t decodedRow = SIZE_MAX;
   std::vector<Variant> decoded;

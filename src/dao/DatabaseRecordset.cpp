@@ -692,8 +692,14 @@ namespace {
 
 // The statement that writes the fields set in s.changed, built once per combination.
 detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
+  // Records are mostly written with the same fields set as the one before.
+  RecordsetState::LastWrite& last = s.lastWrite[insert ? 1 : 0];
+  if (last.statement != nullptr && last.changed == s.changed) return *last.statement;
   detail::Statement*& statement = (insert ? s.inserts : s.updates)[s.changed];
-  if (statement != nullptr) return *statement;
+  if (statement != nullptr) {
+    last = {s.changed, statement};
+    return *statement;
+  }
   std::string table = detail::QuoteName(s.table);
   std::string sql;
   std::string names, marks;
@@ -715,6 +721,7 @@ detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
     sql = "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
   }
   statement = &s.connection->Cached(sql, detail::kRecordset);
+  last = {s.changed, statement};
   return *statement;
 }
 

@@ -110,22 +110,7 @@ Variant Variant::Binary(std::string bytes) {
   return value;
 }
 
-Variant::Kind Variant::kind() const {
-  switch (data_.index()) {
-    case 1:
-      return Kind::kInteger;
-    case 2:
-      return Kind::kDouble;
-    case 3:
-      return Kind::kText;
-    case 4:
-      return Kind::kBinary;
-    default:
-      return Kind::kNull;
-  }
-}
-
-int64_t Variant::ToInteger() const {
+int64_t Variant::ConvertedToInteger() const {
   switch (kind()) {
     case Kind::kNull:
       throw RuntimeFailure(kInvalidUseOfNull);
@@ -146,7 +131,7 @@ int64_t Variant::ToInteger() const {
   }
 }
 
-double Variant::ToDouble() const {
+double Variant::ConvertedToDouble() const {
   switch (kind()) {
     case Kind::kNull:
       throw RuntimeFailure(kInvalidUseOfNull);

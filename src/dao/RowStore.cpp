@@ -16,7 +16,8 @@ RowStore::RowStore(RowStore&& other) noexcept
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)),
       lastCount_(other.lastCount_),
-      starts_(std::move(other.starts_)) {}
+      starts_(std::move(other.starts_)),
+      found_(std::exchange(other.found_, Found())) {}
 
 RowStore& RowStore::operator=(RowStore&& other) noexcept {
   if (this != &other) {
@@ -26,6 +27,7 @@ RowStore& RowStore::operator=(RowStore&& other) noexcept {
     capacity_ = std::exchange(other.capacity_, 0);
     lastCount_ = other.lastCount_;
     starts_ = std::move(other.starts_);
+    found_ = std::exchange(other.found_, Found());
   }
   return *this;
 }
@@ -121,8 +123,15 @@ size_t RowStore::SizeAt(size_t offset) const {
 size_t RowStore::Find(size_t row, size_t column) const {
   size_t offset = starts_[row];
   if (column >= Read<uint16_t>(offset)) return std::string::npos;
+  // Values of a row are mostly read in column order: go on from the value found last.
+  size_t from = 0;
   offset += sizeof(uint16_t);
-  for (size_t i = 0; i < column; ++i) offset += SizeAt(offset);
+  if (found_.row == row && found_.column <= column) {
+    from = found_.column;
+    offset = found_.offset;
+  }
+  for (size_t i = from; i < column; ++i) offset += SizeAt(offset);
+  found_ = {row, column, offset};
   return offset;
 }
 

@@ -62,10 +62,14 @@ class RowStore {
     return value;
   }
 
+  struct Found {
+    size_t row = SIZE_MAX, column = 0, offset = 0;
+  };
   char* bytes_ = nullptr;
   size_t size_ = 0, capacity_ = 0;
   uint16_t lastCount_ = 0;
   std::vector<size_t> starts_;
+  mutable Found found_;  // the value that Find found last
 };
 
 }  // namespace horavex::dao
