@@ -227,10 +227,13 @@ struct RecordsetState {
   std::vector<bool> isDecoded;
 
   size_t Count() const { return rowids.size(); }
-  void Check() const;
+  void Check() const {
+    if (closed || !connection->IsOpen()) Invalid();
+  }
+  [[noreturn]] static void Invalid();
   // Reads on until the record at that position is known or there are no more; whether it is
   // there. A table's first read starts its cursor.
-  bool Fetch(size_t at);
+  bool Fetch(size_t at) { return at < Count() || ReadOn(at); }
   // Reads every remaining record; the position stays.
   void Complete();
   // Moves to the next record, reading it.
@@ -249,6 +252,7 @@ struct RecordsetState {
   }
   size_t FindColumn(std::string_view name) const;  // columns.size() when none
 
+  bool ReadOn(size_t at);
   void Start();
   void OpenCursor();
   // One step of the cursor: true on a row, which is then at position next.

@@ -234,8 +234,8 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
 
 // --- RecordsetState ----------------------------------------------------------------------------
 
-void RecordsetState::Check() const {
-  if (closed || !connection->IsOpen()) throw DaoFailure(kObjectInvalid, kRecordset);
+void RecordsetState::Invalid() {
+  throw DaoFailure(kObjectInvalid, kRecordset);
 }
 
 namespace {
@@ -369,7 +369,7 @@ void RecordsetState::Start() {
   }
 }
 
-bool RecordsetState::Fetch(size_t at) {
+bool RecordsetState::ReadOn(size_t at) {
   if (!started) Start();
   while (at >= Count() && !complete) {
     // While records are unread, the cursor is the one that reads them, on the last one read.

@@ -37,10 +37,14 @@ inline bool IsAscii(std::string_view s) {
     std::memcpy(&word, p, sizeof word);
     seen |= word;
   }
-  if (n > 0) {
-    uint64_t word = 0;
-    std::memcpy(&word, p, n);
-    seen |= word;
+  // The rest as two loads that may overlap: loads of a fixed size need no call.
+  if (n >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    seen |= head | tail;
+  } else if (n > 0) {
+    seen |= uint64_t(uint8_t(p[0])) | uint8_t(p[n / 2]) | uint8_t(p[n - 1]);
   }
   return (seen & 0x8080808080808080ULL) == 0;
 }

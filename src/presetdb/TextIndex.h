@@ -71,9 +71,15 @@ class TextIndex {
       hash = (hash ^ word) * kMultiplier;
       hash ^= hash >> 29;
     }
-    if (n > 0) {
-      uint64_t word = 0;
-      std::memcpy(&word, p, n);
+    // The rest as two loads that may overlap (the length is hashed in already).
+    if (n >= 4) {
+      uint32_t head, tail;
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, p + n - 4, 4);
+      hash = (hash ^ (uint64_t(head) << 32 | tail)) * kMultiplier;
+    } else if (n > 0) {
+      uint64_t word =
+          uint64_t(uint8_t(p[0])) << 16 | uint64_t(uint8_t(p[n / 2])) << 8 | uint8_t(p[n - 1]);
       hash = (hash ^ word) * kMultiplier;
     }
     hash ^= hash >> 33;
