@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -211,20 +212,20 @@ struct RecordsetState {
   size_t position = 0;  // == number of records at the end
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
   std::vector<Variant> buffer;  // the fields set since AddNew or Edit
-  std::vector<bool> changed;
+  std::vector<char> changed;    // bytes, not bits: read and compared for every record
   bool closed = false;
   // The INSERT and UPDATE statements by the fields they set, built once per record set.
-  std::unordered_map<std::vector<bool>, Statement*> inserts;
-  std::unordered_map<std::vector<bool>, Statement*> updates;
+  std::map<std::vector<char>, Statement*> inserts;
+  std::map<std::vector<char>, Statement*> updates;
   struct LastWrite {
-    std::vector<bool> changed;
+    std::vector<char> changed;
     Statement* statement = nullptr;
   };
   LastWrite lastWrite[2];  // the UPDATE and the INSERT used last
   // The values of the record at decodedRow, decoded when first asked for.
   size_t decodedRow = SIZE_MAX;
   std::vector<Variant> decoded;
-  std::vector<bool> isDecoded;
+  std::vector<char> isDecoded;
 
   size_t Count() const { return rowids.size(); }
   void Check() const {
