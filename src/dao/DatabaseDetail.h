@@ -195,7 +195,8 @@ struct RecordsetState {
 
   bool keyed = false;
   std::vector<int64_t> rowids;  // of the records read so far (their positions when not keyed)
-  RowStore rows;                // the values read so far, when not keyed
+  RowStore rows;                // the values read so far, when not keyed or when valuesKept
+  bool valuesKept = false;      // a keyed query read whole for its count keeps its values
   std::unique_ptr<Statement> cursor;
   std::string cursorSql;
   bool cursorHasRowid = false;  // the cursor's first column is the rowid
@@ -250,10 +251,16 @@ struct RecordsetState {
   void Written() {
     decodedRow = SIZE_MAX;
     writtenAt = position;
+    DropKeptValues();
   }
+  // Whether the values of the record at that position are in rows.
+  bool KeptAt(size_t at) const { return !keyed || (valuesKept && at < rows.Rows()); }
   size_t FindColumn(std::string_view name) const;  // columns.size() when none
 
   bool ReadOn(size_t at);
+  void KeepCursorRow();
+  // A record set that writes through reads values by rowid again once it wrote.
+  void DropKeptValues();
   void Start();
   void OpenCursor();
   // One step of the cursor: true on a row, which is then at position next.

@@ -343,13 +343,7 @@ bool RecordsetState::StepCursor(size_t next, bool row) {
   int64_t rowid = cursorHasRowid ? sqlite3_column_int64(cursor->get(), 0) : int64_t(next);
   if (next == Count()) {
     rowids.push_back(rowid);
-    if (!keyed) {
-      rows.StartRow();
-      int first = cursorHasRowid ? 1 : 0;
-      for (size_t i = 0; i < columns.size(); ++i) {
-        KeepColumn(rows, cursor->get(), int(i) + first, columns[i]);
-      }
-    }
+    if (!keyed || valuesKept) KeepCursorRow();
   } else if (rowids[next] != rowid) {
     // Read again, the records differ from what was read before: the rowids hold.
     cursor.reset();
@@ -358,6 +352,20 @@ bool RecordsetState::StepCursor(size_t next, bool row) {
   }
   cursorAt = next;
   return true;
+}
+
+void RecordsetState::KeepCursorRow() {
+  rows.StartRow();
+  int first = cursorHasRowid ? 1 : 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    KeepColumn(rows, cursor->get(), int(i) + first, columns[i]);
+  }
+}
+
+void RecordsetState::DropKeptValues() {
+  if (!keyed || !valuesKept) return;
+  valuesKept = false;
+  rows.Clear();
 }
 
 void RecordsetState::Start() {
@@ -408,6 +416,14 @@ int64_t RecordsetState::CountRecords() {
     StatementUse use(
         connection->Cached("SELECT count(*) FROM " + QuoteName(sourceTable), kRecordset));
     return use->Step(kRecordset) ? use->Column(0).ToInteger() : 0;
+  }
+  if (keyed && cursorAt == 0 && Count() == 1 && !complete) {
+    // A query that has not moved yet: counting it would run it a second time (with its sort),
+    // so it is read now, once, and its records are kept compactly for the walk that follows.
+    valuesKept = true;
+    KeepCursorRow();
+    Complete();
+    return int64_t(Count());
   }
   std::string subquery = AsSubquery(countSql);
   if (!subquery.empty()) {
@@ -479,20 +495,22 @@ const Variant& RecordsetState::Current(size_t column) {
     // The values of the record before stay until overwritten: no clearing per record.
     decoded.resize(columns.size());
     isDecoded.assign(columns.size(), false);
-    if (keyed && complete && !cursor && position == 0) {
-      // A walk from the start reads through a cursor again, not record by record.
-      OpenCursor();
-      StepCursor(0);
+    if (!KeptAt(position)) {
+      if (complete && !cursor && position == 0) {
+        // A walk from the start reads through a cursor again, not record by record.
+        OpenCursor();
+        StepCursor(0);
+      }
+      if (cursorAt != position || writtenAt == position) ReadByRowid();
     }
-    if (keyed && (cursorAt != position || writtenAt == position)) ReadByRowid();
     decodedRow = position;
   }
   if (!isDecoded[column]) {
-    if (keyed) {
+    if (KeptAt(position)) {
+      decoded[column] = rows.Value(position, column);
+    } else {
       DecodeColumn(decoded[column], cursor->get(), int(column) + (cursorHasRowid ? 1 : 0),
                    columns[column]);
-    } else {
-      decoded[column] = rows.Value(position, column);
     }
     isDecoded[column] = true;
   }
