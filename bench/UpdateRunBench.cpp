@@ -7,8 +7,9 @@
 // R is the number of template rows; each size generates 5 x R records. The figures are the
 // best of N runs per size (default 3). Every run starts on freshly built files, and its result
 // is checked record by record after the timing; a run that did not do the whole work aborts the
-// benchmark. The full run runs in a process of its own (this program, started again with
-// --full-run), so that its peak memory (maximum resident size) is its own.
+// benchmark. The full run and the baseline each run in a process of their own (this program,
+// started again with --full-run or --baseline-run), so that the full run's peak memory (maximum
+// resident size) is its own and both start alike.
 
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -416,14 +417,15 @@ double TimeFullRunHere(const std::string& programFolder) {
 // How this program was started, to start it again for a full run.
 std::string selfPath = "/proc/self/exe";
 
-struct FullRun {
+struct ChildRun {
   double seconds = 0;
   double peakMegabytes = 0;
 };
 
-// The full run in a new process of this program: its time as it measured it, and its peak
-// resident size.
-FullRun TimeFullRun(const Installation& inst) {
+// This program started again with the arguments, in a new process: the time it measured (its
+// output) and its peak resident size. The full run and the baseline both run so, on equal terms:
+// a fresh process has none of the memory that building the installation left behind.
+ChildRun RunChild(const std::vector<std::string>& arguments) {
   int out[2];
   if (::pipe(out) != 0) Abort("pipe failed");
   pid_t child = ::fork();
@@ -432,7 +434,11 @@ FullRun TimeFullRun(const Installation& inst) {
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    ::execl(selfPath.c_str(), "UpdateRunBench", "--full-run", inst.bin.c_str(), nullptr);
+    std::vector<char*> argv = {const_cast<char*>("UpdateRunBench")};
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(selfPath.c_str(), argv.data());
     ::_exit(127);
   }
   ::close(out[1]);
@@ -447,9 +453,9 @@ FullRun TimeFullRun(const Installation& inst) {
   struct rusage usage {};
   if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
       WEXITSTATUS(status) != 0) {
-    Abort("the full run in " + inst.root.string() + " failed");
+    Abort("the run " + arguments.front() + " " + arguments.back() + " failed");
   }
-  FullRun run;
+  ChildRun run;
   run.seconds = std::stod(reply);
   run.peakMegabytes = double(usage.ru_maxrss) / 1024.0;  // KiB on Linux
   return run;
@@ -461,14 +467,13 @@ FullRun TimeFullRun(const Installation& inst) {
 // are found through an in-memory map from (machine_type, var_name, offset_or_bitno), compared
 // exactly, to the rowid that the insert returned; the update goes by rowid. Opening, commit and
 // close are timed; the file copy and the ini work of the full run are not part of it.
-double TimeBaseline(const Installation& inst) {
-  const fs::path workPath = inst.Baseline() / "Horavex_Source.mdb";
+double TimeBaselineHere(const fs::path& workPath, const fs::path& earlierPath) {
   double processorStart = ProcessorSeconds();
   Clock::time_point start = Clock::now();
   int64_t updated = 0, earlierRecords = 0;
   {
     Sqlite work(workPath, SQLITE_OPEN_READWRITE);
-    Sqlite earlier(inst.Earlier(), SQLITE_OPEN_READONLY);
+    Sqlite earlier(earlierPath, SQLITE_OPEN_READONLY);
     work.Exec("BEGIN");
 
     std::string patterns[2][2];
@@ -572,13 +577,15 @@ Measurement Measure(int rows, int repeat) {
   for (int k = 1; k <= repeat; ++k) {
     std::fprintf(stderr, "%d records, run %d of %d\n", best.records, k, repeat);
     Installation inst(rows);
-    double baseline = TimeBaseline(inst);
-    FullRun full = TimeFullRun(inst);
+    ChildRun baseline =
+        RunChild({"--baseline-run", (inst.Baseline() / "Horavex_Source.mdb").string(),
+                  inst.Earlier().string()});
+    ChildRun full = RunChild({"--full-run", inst.bin.string()});
     inst.CheckNoReports();
     VerifyPresets(inst.Earlier(), rows, "full run");
     VerifyPresets(inst.Baseline() / "Horavex_Source.mdb", rows, "baseline");
     best.full = std::min(best.full, full.seconds);
-    best.baseline = std::min(best.baseline, baseline);
+    best.baseline = std::min(best.baseline, baseline.seconds);
     best.peakMegabytes = std::max(best.peakMegabytes, full.peakMegabytes);
   }
   return best;
@@ -613,6 +620,10 @@ int main(int argc, char** argv) {
   std::vector<int> sizes = {1638, 3276, 6553};
   int repeat = 3;
   if (std::string(argv[0]).find('/') != std::string::npos) selfPath = argv[0];
+  if (argc == 4 && std::string(argv[1]) == "--baseline-run") {
+    std::printf("%.9f\n", TimeBaselineHere(argv[2], argv[3]));
+    return 0;
+  }
   if (argc == 3 && std::string(argv[1]) == "--full-run") {
     std::printf("%.9f\n", TimeFullRunHere(argv[2]));
     return 0;
