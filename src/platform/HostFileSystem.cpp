@@ -290,27 +290,34 @@ fs::path HostFileSystem::WriteTarget(const std::string& path) const {
 }
 
 std::string HostFileSystem::Resolve(const std::string& path) const {
-  fs::path result;
-  std::string rest = path;
-  if (std::optional<char> letter = DriveLetter(rest)) {
-    result = DriveFolder(*letter);
-    rest = rest.substr(2);
+  std::string base;
+  std::string_view rest = path;
+  if (std::optional<char> letter = DriveLetter(path)) {
+    base = DriveFolder(*letter);
+    rest.remove_prefix(2);
   } else if (!rest.empty() && IsSeparator(rest[0])) {
-    result = "/";
+    base = "/";
   }
-  const std::vector<std::string> parts = SplitComponents(rest);
   {
     // An exactly spelled existing path resolves to itself: one stat instead of one per component.
-    std::string exact = result.string();
-    for (const std::string& part : parts) {
-      if (!exact.empty() && exact.back() != '/') exact += '/';
-      exact += part;
+    std::string exact = base;
+    exact.reserve(base.size() + rest.size() + 1);
+    bool partStarts = true;
+    for (char c : rest) {
+      if (IsSeparator(c)) {
+        partStarts = true;
+        continue;
+      }
+      if (partStarts && !exact.empty() && exact.back() != '/') exact += '/';
+      partStarts = false;
+      exact += c;
     }
     struct stat st {};
     if (!exact.empty() && ::stat(exact.c_str(), &st) == 0) return exact;
   }
+  fs::path result = base;
   bool existing = true;
-  for (const std::string& part : parts) {
+  for (const std::string& part : SplitComponents(std::string(rest))) {
     std::string name = existing ? MatchComponent(result, part) : part;
     std::error_code ec;
     result /= name;

@@ -327,7 +327,7 @@ ProfileIniStore::View& ProfileIniStore::Load(const std::string& file) const {
     pendingNames_.emplace(file, path);
     return pending->second;
   }
-  std::optional<FileStamp> stamp = files_.Stamp(file);
+  std::optional<FileStamp> stamp = files_.Stamp(path);  // resolved already: one stat
   Cached& cached = cache_[path];
   View& view = cached.view;
   if (stamp && cached.stamp == *stamp && stamp->lastWrite + kTimeGranularity < cached.readAt &&
