@@ -313,25 +313,38 @@ bool Statement::Step(const char* source) {
 }
 
 Variant Statement::Column(int index) const {
+  Variant value;
+  ColumnInto(value, index);
+  return value;
+}
+
+void Statement::ColumnInto(Variant& value, int index) const {
   switch (sqlite3_column_type(statement_, index)) {
     case SQLITE_INTEGER:
-      return Variant(static_cast<int64_t>(sqlite3_column_int64(statement_, index)));
+      value = Variant(static_cast<int64_t>(sqlite3_column_int64(statement_, index)));
+      return;
     case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(statement_, index));
+      value = Variant(sqlite3_column_double(statement_, index));
+      return;
     case SQLITE_TEXT: {
       const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-      std::string_view value(data, size_t(sqlite3_column_bytes(statement_, index)));
+      std::string_view text(data, size_t(sqlite3_column_bytes(statement_, index)));
       // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-      if (!text::IsValidUtf8(value)) return Variant(text::Cp1252ToUtf8(value));
-      return Variant(value);
+      if (text::IsValidUtf8(text)) {
+        value.AssignText(text);
+      } else {
+        value = Variant(text::Cp1252ToUtf8(text));
+      }
+      return;
     }
     case SQLITE_BLOB: {
       const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, index));
       int size = sqlite3_column_bytes(statement_, index);
-      return Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+      return;
     }
     default:
-      return Variant();
+      value = Variant();
   }
 }
 

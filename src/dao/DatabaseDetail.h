@@ -57,6 +57,8 @@ class Statement {
   // One step: true for a row, false when done; a failure is mapped to its DAO failure.
   bool Step(const char* source);
   Variant Column(int index) const;
+  // The same into value, text into the memory of the text value held.
+  void ColumnInto(Variant& value, int index) const;
 
  private:
   Connection& connection_;

@@ -240,72 +240,12 @@ void RecordsetState::Invalid() {
 
 namespace {
 
-// A stored value in the form a field of its column reads it.
-void KeepColumn(RowStore& rows, sqlite3_stmt* statement, int index, const RecordColumn& column) {
-  switch (sqlite3_column_type(statement, index)) {
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT: {
-      bool integer = sqlite3_column_type(statement, index) == SQLITE_INTEGER;
-      DataType type = column.typed ? column.type : kMemo;
-      if (type == kBoolean) {
-        rows.AppendInteger(sqlite3_column_double(statement, index) != 0 ? -1 : 0);
-      } else if (type == kSingle || type == kDouble || type == kCurrency || type == kDate ||
-                 !integer) {
-        rows.AppendDouble(sqlite3_column_double(statement, index));
-      } else {
-        rows.AppendInteger(sqlite3_column_int64(statement, index));
-      }
-      return;
-    }
-    case SQLITE_TEXT: {
-      const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
-      std::string_view value(data, size_t(sqlite3_column_bytes(statement, index)));
-      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-      if (!text::IsValidUtf8(value)) return rows.AppendText(text::Cp1252ToUtf8(value));
-      return rows.AppendText(value);
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, index));
-      int size = sqlite3_column_bytes(statement, index);
-      return rows.AppendText(size > 0 ? std::string_view(data, size_t(size)) : std::string_view(),
-                             true);
-    }
-    default:
-      return rows.AppendNull();
-  }
-}
-
 // A stored value, as a field of its column reads it, into value (text into the memory of the
 // text that value held).
-void DecodeColumn(Variant& value, sqlite3_stmt* statement, int index, const RecordColumn& column) {
-  int type = sqlite3_column_type(statement, index);
-  if (type != SQLITE_TEXT) {
-    switch (type) {
-      case SQLITE_INTEGER:
-        value = NormalizeRead(Variant(int64_t(sqlite3_column_int64(statement, index))), column);
-        break;
-      case SQLITE_FLOAT:
-        value = NormalizeRead(Variant(sqlite3_column_double(statement, index)), column);
-        break;
-      case SQLITE_BLOB: {
-        const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, index));
-        int size = sqlite3_column_bytes(statement, index);
-        value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-        break;
-      }
-      default:
-        value = Variant();
-    }
-    return;
-  }
-  const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
-  std::string_view text(data, size_t(sqlite3_column_bytes(statement, index)));
-  // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-  if (text::IsValidUtf8(text)) {
-    value.AssignText(text);
-  } else {
-    value = Variant(text::Cp1252ToUtf8(text));
-  }
+void DecodeColumn(Variant& value, const Statement& statement, int index,
+                  const RecordColumn& column) {
+  statement.ColumnInto(value, index);
+  if (value.IsNumber()) value = NormalizeRead(std::move(value), column);
 }
 
 // The query's text without the end of statement, for use as a subquery; "" when it ends in
@@ -357,8 +297,10 @@ bool RecordsetState::StepCursor(size_t next, bool row) {
 void RecordsetState::KeepCursorRow() {
   rows.StartRow();
   int first = cursorHasRowid ? 1 : 0;
+  Variant value;
   for (size_t i = 0; i < columns.size(); ++i) {
-    KeepColumn(rows, cursor->get(), int(i) + first, columns[i]);
+    DecodeColumn(value, *cursor, int(i) + first, columns[i]);
+    rows.Append(value);
   }
 }
 
@@ -476,13 +418,14 @@ std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
 }
 
 void RecordsetState::ReadByRowid() {
-  StatementUse use(connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
-                                          QuoteName(table) + " WHERE " + rowidName + " = ?1",
-                                      kRecordset));
-  use->Bind(1, Variant(rowids[position]), kRecordset);
-  if (!use->Step(kRecordset)) throw DaoFailure(kRecordDeleted, kRecordset);
+  Statement& read = connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
+                                           QuoteName(table) + " WHERE " + rowidName + " = ?1",
+                                       kRecordset);
+  StatementUse use(read);
+  read.Bind(1, Variant(rowids[position]), kRecordset);
+  if (!read.Step(kRecordset)) throw DaoFailure(kRecordDeleted, kRecordset);
   for (size_t i = 0; i < columns.size(); ++i) {
-    decoded[i] = NormalizeRead(use->Column(int(i)), columns[i]);
+    DecodeColumn(decoded[i], read, int(i), columns[i]);
     isDecoded[i] = true;
   }
 }
@@ -509,7 +452,7 @@ const Variant& RecordsetState::Current(size_t column) {
     if (KeptAt(position)) {
       decoded[column] = rows.Value(position, column);
     } else {
-      DecodeColumn(decoded[column], cursor->get(), int(column) + (cursorHasRowid ? 1 : 0),
+      DecodeColumn(decoded[column], *cursor, int(column) + (cursorHasRowid ? 1 : 0),
                    columns[column]);
     }
     isDecoded[column] = true;
