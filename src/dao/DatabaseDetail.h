@@ -270,7 +270,7 @@ struct RecordsetState {
   bool StepCursor(size_t next, bool row);
   void ReadByRowid();
   int64_t CountRecords();
-  // Reads the rowids of all of a table's records at once (a table not read yet).
+  // A table not read yet reads the rowids of all its records at once; others read as they go.
   void ReadKeys();
   // The position of the record with that rowid; every rowid is read first.
   std::optional<size_t> PositionOf(int64_t rowid);

@@ -13,9 +13,9 @@ namespace {
 
 // --- What a selection reads ---------------------------------------------------------------------
 
-// The stored name of the one table of the main database that every column of the statement
-// comes straight from, as SQLite reports it; "" when a column is computed or another table's.
-std::string SingleTable(Connection& connection, sqlite3_stmt* statement) {
+// The one table of the main database that every column of the statement comes straight from,
+// as SQLite names it; "" when a column is computed or another table's.
+std::string SingleTableName(sqlite3_stmt* statement) {
   int count = sqlite3_column_count(statement);
   std::string table;
   for (int i = 0; i < count; ++i) {
@@ -25,6 +25,12 @@ std::string SingleTable(Connection& connection, sqlite3_stmt* statement) {
     if (table.empty()) table = name;
     if (!text::EqualsNoCase(table, name)) return {};
   }
+  return table;
+}
+
+// The same table's stored name.
+std::string SingleTable(Connection& connection, sqlite3_stmt* statement) {
+  std::string table = SingleTableName(statement);
   return table.empty() ? std::string() : connection.FindTable(table);
 }
 
@@ -162,14 +168,8 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   int first = query.hasRowid ? 1 : 0;
   state->columns = ColumnsOf(statement, first);
   state->cursorHasRowid = query.hasRowid;
-  bool fromTable = query.hasRowid;
-  for (int i = first; i < sqlite3_column_count(statement) && fromTable; ++i) {
-    const char* table = sqlite3_column_table_name(statement, i);
-    const char* database = sqlite3_column_database_name(statement, i);
-    fromTable = table != nullptr && database != nullptr && std::strcmp(database, "main") == 0 &&
-                text::EqualsNoCase(table, query.table);
-  }
-  if (fromTable) {
+  // Checked again as it runs: a schema change since it was prepared may have changed that.
+  if (query.hasRowid && text::EqualsNoCase(SingleTableName(statement), query.table)) {
     state->table = query.table;
     state->rowidName = query.rowidName;
     state->keyed = true;
@@ -384,12 +384,13 @@ int64_t RecordsetState::CountRecords() {
 }
 
 int64_t RecordsetState::RecordCount() {
-  if (!started && keyed && !sourceTable.empty() && firstRowid) ReadKeys();
+  ReadKeys();
   if (complete) return int64_t(Count());
   return CountRecords();
 }
 
 void RecordsetState::ReadKeys() {
+  if (started || !keyed || sourceTable.empty() || !firstRowid) return;
   // The rowids alone: SQLite decodes no other column for them.
   Statement keys(
       *connection,
@@ -401,7 +402,7 @@ void RecordsetState::ReadKeys() {
 }
 
 std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
-  if (!started && keyed && !sourceTable.empty() && firstRowid) ReadKeys();
+  ReadKeys();
   Complete();
   if (!sourceTable.empty()) {
     // A table's rowids are read in ascending order; its own additions come later, higher.
