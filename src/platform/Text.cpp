@@ -196,14 +196,21 @@ char32_t UpperChar(char32_t c) {
 }
 
 std::string Upper(std::string_view utf8) {
+  std::string upper;
+  AppendUpper(upper, utf8);
+  return upper;
+}
+
+void AppendUpper(std::string& out, std::string_view utf8) {
   if (IsAscii(utf8)) {
-    std::string upper(utf8);
-    AsciiUpperInPlace(upper.data(), upper.size());
-    return upper;
+    size_t at = out.size();
+    out.append(utf8);
+    AsciiUpperInPlace(out.data() + at, utf8.size());
+    return;
   }
   std::u32string t = ToU32(utf8);
   for (char32_t& c : t) c = UpperChar(c);
-  return FromU32(t);
+  out += FromU32(t);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

@@ -70,6 +70,8 @@ inline void AsciiUpperInPlace(char* text, size_t size) {
 // Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.
 char32_t UpperChar(char32_t c);
 std::string Upper(std::string_view utf8);
+// Upper of the text, appended to out (reused from text to text without new memory).
+void AppendUpper(std::string& out, std::string_view utf8);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Number of characters of a UTF-8 text.

@@ -20,27 +20,17 @@ inline std::string_view TextOf(const dao::Variant& value, std::string& scratch) 
   return scratch;
 }
 
-// Text as the collation compares it, appended to key.
-inline void AppendUpper(std::string& key, std::string_view text) {
-  if (!text::IsAscii(text)) {
-    key += text::Upper(text);
-    return;
-  }
-  size_t at = key.size();
-  key.append(text);
-  text::AsciiUpperInPlace(key.data() + at, text.size());
-}
-
 // The key under which records match, written into key (reused from record to record).
 inline void MatchKey(std::string& key, std::string_view machineType, std::string_view varName,
                      double offset) {
   if (offset == 0) offset = 0;  // -0 matches 0
   char bytes[sizeof offset];
   std::memcpy(bytes, &offset, sizeof offset);
+  // Text as the collation compares it.
   key.clear();
-  AppendUpper(key, machineType);
+  text::AppendUpper(key, machineType);
   key.push_back('\0');
-  AppendUpper(key, varName);
+  text::AppendUpper(key, varName);
   key.push_back('\0');
   key.append(bytes, sizeof bytes);
 }

@@ -34,12 +34,8 @@ void TakeoverDatabase::Close() {
 }
 
 std::string& TakeoverDatabase::Upper(std::string_view name) {
-  if (text::IsAscii(name)) {
-    upper_.assign(name);
-    text::AsciiUpperInPlace(upper_.data(), upper_.size());
-  } else {
-    upper_ = text::Upper(name);
-  }
+  upper_.clear();
+  text::AppendUpper(upper_, name);
   return upper_;
 }
 
