@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "dao/DatabaseDetail.h"
+#include "platform/FileSystem.h"
 
 namespace horavex::dao {
 namespace detail {
@@ -66,14 +67,9 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
       rc = SQLITE_IOERR_READ;
       break;
     }
-    for (int written = 0; written < chunk;) {
-      ssize_t n = ::write(out, buffer.get() + written, size_t(chunk - written));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        rc = errno == ENOSPC || errno == EDQUOT ? SQLITE_FULL : SQLITE_IOERR_WRITE;
-        break;
-      }
-      written += int(n);
+    if (!WriteAll(out, buffer.get(), size_t(chunk))) {
+      rc = errno == ENOSPC || errno == EDQUOT ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+      break;
     }
     offset += chunk;
   }

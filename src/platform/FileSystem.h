@@ -87,6 +87,10 @@ class FileSystem {
 };
 
 // The host's file system.
+// Writes all the bytes to a file descriptor, again after an interruption; false on an error,
+// which errno then names.
+bool WriteAll(int fd, const char* data, size_t size);
+
 class HostFileSystem : public FileSystem {
  public:
   std::string Resolve(const std::string& path) const override;

@@ -95,19 +95,6 @@ class FileDescriptor {
   int fd_;
 };
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Temporary files are named ".<target name>.tmp-XXXXXX" and their writer holds an flock on
 // them for as long as they exist, so one that can be locked was left by a program that ended.
 constexpr const char* kTemporaryInfix = ".tmp-";
@@ -274,6 +261,19 @@ bool WriteInPlace(const fs::path& target, const std::string& bytes) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 std::string DriveFolder(char letter) {
   char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
