@@ -88,6 +88,17 @@ Handler UpdateRun::VitalHandler(const char* procedureName, const std::string& wh
   return h;
 }
 
+bool UpdateRun::BeginStepTransaction(Handler& vital, dao::Database& database, bool& own) {
+  own = !database.InTransaction();
+  if (!own) return true;
+  bool begun = false;
+  vital.step([&] {
+    database.BeginTrans();
+    begun = true;
+  });
+  return begun;
+}
+
 void UpdateRun::ReportKept(Handler& h, const std::string& componentPath) {
   h.step([&] {
     std::string description =

@@ -77,14 +77,8 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   // All records of the run go into the table in one transaction; without it (another program
   // keeps the template locked) every record would wait for the lock on its own. A caller's
   // transaction serves: a nested one would copy every page it changes once more.
-  bool ownTransaction = !database.InTransaction(), inTransaction = !ownTransaction;
-  if (ownTransaction) {
-    vital.step([&] {
-      database.BeginTrans();
-      inTransaction = true;
-    });
-  }
-  if (!inTransaction) return;
+  bool ownTransaction = false;
+  if (!BeginStepTransaction(vital, database, ownTransaction)) return;
   int16_t nextId = 1;
   int64_t part = 0;
   std::string candidates[2];

@@ -311,14 +311,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;
   }
-  bool ownTransaction = !workDatabase.InTransaction(), inTransaction = !ownTransaction;
-  if (ownTransaction) {
-    vital.step([&] {
-      workDatabase.BeginTrans();
-      inTransaction = true;
-    });
-  }
-  if (!inTransaction) return;  // no wait for the lock per row
+  bool ownTransaction = false;
+  // Without it, no wait for the lock per row.
+  if (!BeginStepTransaction(vital, workDatabase, ownTransaction)) return;
   dao::Recordset& match = index->records();
   std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver> targets;
   for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {

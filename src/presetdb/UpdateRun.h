@@ -93,6 +93,10 @@ class UpdateRun {
   void Keep(std::optional<Failure> cause, std::string why, std::string hint = {});
   // A handler whose failing steps also leave the result incomplete, for the given reason.
   Handler VitalHandler(const char* procedureName, const std::string& why);
+  // The one transaction for all records of a step: begun here unless the caller holds one
+  // (own tells whether it was, and so is to be committed by the step). False when it could not
+  // begin, the failure reported through vital.
+  bool BeginStepTransaction(Handler& vital, dao::Database& database, bool& own);
   void ReportKept(Handler& h, const std::string& componentPath);
 
   StandardModule& module_;
