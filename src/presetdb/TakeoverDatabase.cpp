@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/Text.h"
+#include "presetdb/MatchKey.h"
 
 namespace horavex {
 
@@ -59,8 +60,7 @@ void TakeoverDatabase::BuildIndex() {
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
     const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    if (!name.IsText()) scratch = name.ToText();
-    Add(Upper(name.IsText() ? name.Bytes() : std::string_view(scratch)), position);
+    Add(Upper(TextOf(name, scratch)), position);
   }
   indexState_ = IndexState::kBuilt;
 }
