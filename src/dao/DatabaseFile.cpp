@@ -20,6 +20,16 @@ struct DatabaseAccess {
 
 namespace {
 
+// SQLite's own handle of the connection's file, or null.
+sqlite3_file* MainFile(sqlite3* handle) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return nullptr;
+  }
+  return file;
+}
+
 // The version of the file a connection has open, read under a lock that keeps it steady.
 DatabaseVersion VersionOf(Connection& connection) {
   sqlite3* handle = connection.Handle(kWorkspace);
@@ -32,10 +42,8 @@ DatabaseVersion VersionOf(Connection& connection) {
     version.device = uint64_t(st.st_dev);
     version.inode = uint64_t(st.st_ino);
   }
-  sqlite3_file* file = nullptr;
   unsigned char counter[4] = {};
-  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK &&
-      file != nullptr && file->pMethods != nullptr) {
+  if (sqlite3_file* file = MainFile(handle)) {
     file->pMethods->xRead(file, counter, sizeof counter, 24);  // header offset 24
   }
   version.changeCounter = uint32_t(counter[0]) << 24 | uint32_t(counter[1]) << 16 |
@@ -48,12 +56,9 @@ DatabaseVersion VersionOf(Connection& connection) {
 // The file is read through SQLite's own handle: closing another handle of it would drop the
 // process's locks on it.
 void CopyFileUnderLock(Connection& connection, const std::string& to) {
-  sqlite3_file* file = nullptr;
+  sqlite3_file* file = MainFile(connection.Handle(kWorkspace));
   sqlite3_int64 size = 0;
-  if (sqlite3_file_control(connection.Handle(kWorkspace), "main", SQLITE_FCNTL_FILE_POINTER,
-                           &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr ||
-      file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+  if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
     FailWith(nullptr, SQLITE_IOERR, connection.path(), kWorkspace, {});
   }
   int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
