@@ -145,6 +145,18 @@ void CheckFolder(const std::string& path) {
 
 }  // namespace
 
+// The item of that name: an exact match first, then one in any case.
+template <typename T>
+std::optional<T> FindByName(const std::vector<T>& items, std::string_view name) {
+  for (const T& item : items) {
+    if (item.Name() == name) return item;
+  }
+  for (const T& item : items) {
+    if (text::EqualsNoCase(item.Name(), name)) return item;
+  }
+  return std::nullopt;
+}
+
 Failure DaoFailure(int32_t number, const std::string& source,
                    const std::vector<std::string>& arguments) {
   auto found = DaoTexts().find(number);
@@ -502,13 +514,7 @@ Field FieldCollection::operator[](std::string_view name) const {
 }
 
 std::optional<Field> FieldCollection::Find(std::string_view name) const {
-  for (const Field& field : fields_) {
-    if (field.Name() == name) return field;
-  }
-  for (const Field& field : fields_) {
-    if (text::EqualsNoCase(field.Name(), name)) return field;
-  }
-  return std::nullopt;
+  return detail::FindByName(fields_, name);
 }
 
 void FieldCollection::Append(const Field& field) {
@@ -573,13 +579,7 @@ TableDef TableDefCollection::operator[](std::string_view name) const {
 }
 
 std::optional<TableDef> TableDefCollection::Find(std::string_view name) const {
-  for (const TableDef& table : tables_) {
-    if (table.Name() == name) return table;
-  }
-  for (const TableDef& table : tables_) {
-    if (text::EqualsNoCase(table.Name(), name)) return table;
-  }
-  return std::nullopt;
+  return detail::FindByName(tables_, name);
 }
 
 void TableDefCollection::Append(const TableDef& table) {
