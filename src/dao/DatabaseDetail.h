@@ -295,8 +295,8 @@ std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
 std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
 // Converts a value for a field of that type and size, as Jet does on assignment.
 Variant ConvertForField(Variant value, const RecordColumn& column);
-// Converts a stored value to what a field of that type reads as.
-Variant NormalizeRead(Variant value, const RecordColumn& column);
+// Converts a stored value, in place, to what a field of that type reads as.
+void NormalizeRead(Variant& value, const RecordColumn& column);
 
 // The collation kNoCaseCollation compares with.
 int CompareNoCase(std::string_view a, std::string_view b);

@@ -245,7 +245,7 @@ namespace {
 void DecodeColumn(Variant& value, const Statement& statement, int index,
                   const RecordColumn& column) {
   statement.ColumnInto(value, index);
-  if (value.IsNumber()) value = NormalizeRead(std::move(value), column);
+  NormalizeRead(value, column);
 }
 
 // The query's text without the end of statement, for use as a subquery; "" when it ends in

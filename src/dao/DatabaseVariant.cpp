@@ -334,18 +334,20 @@ Variant ConvertForField(Variant value, const RecordColumn& column) {
   }
 }
 
-Variant NormalizeRead(Variant value, const RecordColumn& column) {
-  if (!column.typed || !value.IsNumber()) return value;
+void NormalizeRead(Variant& value, const RecordColumn& column) {
+  if (!column.typed || !value.IsNumber()) return;
   switch (column.type) {
     case kBoolean:
-      return Variant::Boolean(value.ToDouble() != 0);
+      value = Variant::Boolean(value.ToDouble() != 0);
+      return;
     case kSingle:
     case kDouble:
     case kCurrency:
     case kDate:
-      return Variant(value.ToDouble());
+      value = Variant(value.ToDouble());
+      return;
     default:
-      return value;
+      return;
   }
 }
 
