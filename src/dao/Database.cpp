@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <tuple>
 
 #include "dao/DatabaseDetail.h"
 #include "platform/Text.h"
@@ -91,6 +91,74 @@ int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
                        std::string_view(static_cast<const char*>(b), size_t(lengthB)));
 }
 
+}  // namespace
+
+sqlite3_file* MainFile(sqlite3* handle) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return nullptr;
+  }
+  return file;
+}
+
+namespace {
+
+// A value as SQLite hands it to a function, read as a column is.
+Variant ValueOf(sqlite3_value* value) {
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+      return Variant(static_cast<int64_t>(sqlite3_value_int64(value)));
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_value_double(value));
+    case SQLITE_TEXT: {
+      std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                            size_t(sqlite3_value_bytes(value)));
+      return text::IsValidUtf8(text) ? Variant(text) : Variant(text::Cp1252ToUtf8(text));
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
+      int size = sqlite3_value_bytes(value);
+      return Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+    }
+    default:
+      return Variant();
+  }
+}
+
+// AS_FIELD(value, declared type): the value as such a field holds it once written.
+void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
+  Variant value = ValueOf(arguments[0]);
+  const auto* declared = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
+  RecordColumn column;
+  std::tie(column.type, column.size) = ParseDeclaredType(declared == nullptr ? "" : declared);
+  column.typed = true;
+  try {
+    value = ConvertForField(std::move(value), column);
+  } catch (const Failure&) {
+    sqlite3_result_value(context, arguments[0]);
+    return;
+  }
+  switch (value.kind()) {
+    case Variant::Kind::kNull:
+      sqlite3_result_null(context);
+      break;
+    case Variant::Kind::kInteger:
+      sqlite3_result_int64(context, value.ToInteger());
+      break;
+    case Variant::Kind::kDouble:
+      sqlite3_result_double(context, value.ToDouble());
+      break;
+    case Variant::Kind::kText:
+      sqlite3_result_text64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+      break;
+    case Variant::Kind::kBinary:
+      sqlite3_result_blob64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT);
+      break;
+  }
+}
+
 // Steps a statement that yields one row and returns its first column.
 Variant SingleValue(Connection& connection, const std::string& sql, const char* source) {
   StatementUse use(connection.Cached(sql, source));
@@ -104,6 +172,8 @@ void Prepare(Connection& connection, const OpenOptions& options) {
   sqlite3_extended_result_codes(handle, 1);
   sqlite3_busy_timeout(handle, options.busyTimeoutMs);
   sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
+  sqlite3_create_function_v2(handle, kAsFieldFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                             nullptr, AsField, nullptr, nullptr, nullptr);
   SingleValue(connection, "SELECT count(*) FROM sqlite_schema", kWorkspace);
   connection.Run("PRAGMA cache_size = -16384", kWorkspace);
   // Whole files are copied while closed; a write-ahead log beside them would be left behind.
@@ -662,18 +732,16 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   if (!fs::is_regular_file(status)) {
     throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
   }
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
   // SQLite takes an empty file for an empty database and a foreign one for a late failure;
-  // the header tells both apart before anything is written.
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw DaoFailure(kCannotOpenFile, detail::kWorkspace, {path});
-  char header[100] = {};
-  in.read(header, sizeof header);
-  if (in.gcount() < std::streamsize(sizeof header) ||
+  // the header tells both apart before anything is written. It is read through SQLite's own
+  // handle: closing another handle of the file would drop every lock this process holds on it.
+  char header[16] = {};
+  sqlite3_file* file = detail::MainFile(connection->Handle(detail::kWorkspace));
+  if (file == nullptr || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK ||
       std::memcmp(header, "SQLite format 3", 16) != 0) {
     throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
   }
-  in.close();
-  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
   detail::Prepare(*connection, options);
   return Database(connection);
 }

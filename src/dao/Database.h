@@ -55,6 +55,10 @@
 // does write "COLLATE ANSI_NOCASE" (kNoCaseCollation) after the compared column; it is
 // registered on every connection and folds the Windows-1252 letters (ä matches Ä). It is never
 // put into a table's definition, so other SQLite tools can still read the files.
+//
+// Field values in SQL. AS_FIELD(value, 'DOUBLE') is the value as a field of that declared type
+// would hold it once written (the conversion above); a value that such a field would refuse
+// comes back as it is. Registered on every connection.
 namespace horavex::dao {
 
 // DAO's DataTypeEnum, for the types the layer stores.
@@ -73,6 +77,7 @@ enum DataType : int16_t {
 };
 
 inline constexpr const char* kNoCaseCollation = "ANSI_NOCASE";
+inline constexpr const char* kAsFieldFunction = "AS_FIELD";
 
 // The DAO failure numbers this layer raises.
 enum DaoError : int32_t {

@@ -295,6 +295,10 @@ std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
 std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
 // Converts a value for a field of that type and size, as Jet does on assignment.
 Variant ConvertForField(Variant value, const RecordColumn& column);
+
+// SQLite's own handle of the connection's main file, or null. Reads of a file this process
+// holds locks on go through it: closing any other handle of the file drops those locks.
+sqlite3_file* MainFile(sqlite3* handle);
 // Converts a stored value, in place, to what a field of that type reads as.
 void NormalizeRead(Variant& value, const RecordColumn& column);
 

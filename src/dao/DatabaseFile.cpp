@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "dao/DatabaseDetail.h"
@@ -19,16 +20,6 @@ struct DatabaseAccess {
 };
 
 namespace {
-
-// SQLite's own handle of the connection's file, or null.
-sqlite3_file* MainFile(sqlite3* handle) {
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr) {
-    return nullptr;
-  }
-  return file;
-}
 
 // The version of the file a connection has open, read under a lock that keeps it steady.
 DatabaseVersion VersionOf(Connection& connection) {
@@ -82,6 +73,27 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
   if (rc != SQLITE_OK) FailWith(nullptr, rc, to, kWorkspace, {});
 }
 
+// Whether the two files hold the same bytes; false when either cannot be read.
+bool SameBytes(sqlite3_file* a, sqlite3_file* b) {
+  sqlite3_int64 size = 0, otherSize = 0;
+  if (a == nullptr || b == nullptr || a->pMethods->xFileSize(a, &size) != SQLITE_OK ||
+      b->pMethods->xFileSize(b, &otherSize) != SQLITE_OK || size != otherSize) {
+    return false;
+  }
+  constexpr int kChunk = 64 * 1024;
+  std::unique_ptr<char[]> left(new char[kChunk]), right(new char[kChunk]);
+  for (sqlite3_int64 offset = 0; offset < size;) {
+    int chunk = int(std::min<sqlite3_int64>(kChunk, size - offset));
+    if (a->pMethods->xRead(a, left.get(), chunk, offset) != SQLITE_OK ||
+        b->pMethods->xRead(b, right.get(), chunk, offset) != SQLITE_OK ||
+        std::memcmp(left.get(), right.get(), size_t(chunk)) != 0) {
+      return false;
+    }
+    offset += chunk;
+  }
+  return true;
+}
+
 }  // namespace
 }  // namespace detail
 
@@ -113,6 +125,24 @@ DatabaseWriteLock::~DatabaseWriteLock() = default;  // closing the database roll
 
 DatabaseVersion DatabaseWriteLock::Version() const {
   return detail::VersionOf(detail::DatabaseAccess::Of(const_cast<Database&>(database_)));
+}
+
+void DatabaseWriteLock::CopyTo(const std::string& to) {
+  detail::CopyFileUnderLock(detail::DatabaseAccess::Of(database_), to);
+}
+
+bool DatabaseWriteLock::SameBytesAs(const std::string& other) {
+  sqlite3* handle = nullptr;
+  // Opening reads nothing: the file need not be a database.
+  if (sqlite3_open_v2(other.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(handle);
+    return false;
+  }
+  bool same = detail::SameBytes(
+      detail::MainFile(detail::DatabaseAccess::Of(database_).Handle(detail::kWorkspace)),
+      detail::MainFile(handle));
+  sqlite3_close_v2(handle);
+  return same;
 }
 
 void RemoveOrphanJournal(const std::string& path) {

@@ -43,6 +43,13 @@ class DatabaseWriteLock {
 
   // The version of the locked file; it cannot change while the lock is held.
   DatabaseVersion Version() const;
+  // Copies the locked file byte for byte into `to` (an existing, empty file), through the
+  // lock's own handle. Fails as CopyDatabase does.
+  void CopyTo(const std::string& to);
+  // Whether the file at `other` (any file, not only a database) holds the same bytes as the
+  // locked file; false when it cannot be read. Reads the locked file through the lock's own
+  // handle, and `other` through SQLite's, so a second name of the locked file drops no lock.
+  bool SameBytesAs(const std::string& other);
 
  private:
   explicit DatabaseWriteLock(Database database);

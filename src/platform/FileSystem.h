@@ -53,7 +53,9 @@ class FileSystem {
   virtual std::string Resolve(const std::string& path) const = 0;
   // True for a plain file; folders and hidden files (name starting with ".") count as missing.
   virtual bool IsPlainFile(const std::string& path) const = 0;
-  // The whole content, or nothing when the file cannot be read.
+  // The whole content, or nothing when no file is there. A file (or folder, or anything else)
+  // that is there but cannot be read fails: 70 "Permission denied", 75 "Path/File access error"
+  // (an I/O error, not a regular file).
   virtual std::optional<std::string> ReadAll(const std::string& path) const = 0;
   // The stamp of a plain file (through a symbolic link), or nothing when there is none.
   virtual std::optional<FileStamp> Stamp(const std::string& path) const = 0;
@@ -74,8 +76,13 @@ class FileSystem {
   // Throws a Failure.
   virtual std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) = 0;
   // Flushes the temporary file and renames it over target, so the target is always the old or
-  // the new file; the rename is made durable. Throws a Failure (the target is unchanged then).
-  virtual void ReplaceWith(TemporaryFile& temporary, const std::string& target) = 0;
+  // the new file, and makes the rename durable. Throws a Failure (the target is unchanged
+  // then); false when the rename took place but the folder could not be flushed after it.
+  virtual bool ReplaceWith(TemporaryFile& temporary, const std::string& target) = 0;
+  // Renames the name `from` to `to` in the same folder, in place of what `to` was: names only,
+  // a symbolic link is moved, never followed. False when nothing is named `from`. Throws a
+  // Failure otherwise. Not flushed: the next durable rename in the folder flushes it too.
+  virtual bool MoveName(const std::string& from, const std::string& to) = 0;
   // Gives the file existing a second name, target, in place of what target was (a hard link,
   // nothing is copied); the rename is made durable. False where the file system has no hard
   // links for it, the target then unchanged. Throws a Failure otherwise.
@@ -103,7 +110,8 @@ class HostFileSystem : public FileSystem {
   bool SetTimes(const std::string& path, const FileTimes& times) override;
   void RemoveLeftoversBeside(const std::string& path) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
-  void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
+  bool ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
+  bool MoveName(const std::string& from, const std::string& to) override;
   bool LinkAs(const std::string& existing, const std::string& target) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
 
@@ -116,7 +124,8 @@ class HostFileSystem : public FileSystem {
   // Gives the temporary file the target's mode, owner and group (new files: the umask);
   // false when the owner cannot be kept.
   bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);
-  void Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
+  // False when the rename took place but could not be made durable.
+  bool Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
 
   // The files whose leftover temporary files this program has removed already.
   std::set<std::string> cleaned_;

@@ -198,11 +198,11 @@ std::unique_ptr<HostTemporaryFile> MakeTemporary(const fs::path& target) {
   throw RuntimeFailure(kPathFileAccessError);
 }
 
-// Makes a rename in the folder durable.
-void SyncFolderOf(const fs::path& target) {
+// Makes a rename in the folder durable; false when the folder could not be flushed.
+bool SyncFolderOf(const fs::path& target) {
   FileDescriptor folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
                                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  return folder.get() >= 0 && ::fsync(folder.get()) == 0;
 }
 
 int64_t ToNanoseconds(const struct timespec& t) {
@@ -336,17 +336,21 @@ bool HostFileSystem::IsPlainFile(const std::string& path) const {
 
 std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) const {
   if (path.empty()) return std::nullopt;
-  FileDescriptor fd(::open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return std::nullopt;
+  FileDescriptor fd(::open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw ErrnoFailure(errno, kPathFileAccessError);
+  }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (::fstat(fd.get(), &st) != 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  if (!S_ISREG(st.st_mode)) throw RuntimeFailure(kPathFileAccessError);
   std::string content;
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::nullopt;
+      throw ErrnoFailure(errno, kPathFileAccessError);
     }
     if (n == 0) break;
     content.append(buffer, static_cast<size_t>(n));
@@ -428,13 +432,23 @@ std::unique_ptr<TemporaryFile> HostFileSystem::TemporaryBesideTarget(const fs::p
   return MakeTemporary(target);
 }
 
-void HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {
+bool HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
   fs::path real = WriteTarget(target);
   struct stat st {};
   if (::stat(real.c_str(), &st) == 0 && IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
   KeepIdentity(file, real);  // a database keeps its mode and group; its owner where we may
-  Rename(file, real, true);
+  return Rename(file, real, true);
+}
+
+bool HostFileSystem::MoveName(const std::string& from, const std::string& to) {
+  std::string source = Resolve(from);
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return false;
+  if (::rename(source.c_str(), Resolve(to).c_str()) != 0) {
+    throw ErrnoFailure(errno, kPermissionDenied);
+  }
+  return true;
 }
 
 bool HostFileSystem::LinkAs(const std::string& existing, const std::string& target) {
@@ -455,6 +469,8 @@ bool HostFileSystem::LinkAs(const std::string& existing, const std::string& targ
         ::unlink(name.c_str());
         throw ErrnoFailure(error, kPermissionDenied);
       }
+      // When target already was a name of the file, the rename did nothing.
+      ::unlink(name.c_str());
       SyncFolderOf(real);
       return true;
     }
@@ -483,14 +499,14 @@ bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const fs::path& targ
   return kept;
 }
 
-void HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bool durable) {
+bool HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bool durable) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
   if (::fsync(file.fd()) != 0) throw ErrnoFailure(errno, kDeviceIoError);
   if (::rename(file.path().c_str(), target.c_str()) != 0) {
     throw ErrnoFailure(errno, kPermissionDenied);
   }
   file.Renamed();
-  if (durable) SyncFolderOf(target);
+  return !durable || SyncFolderOf(target);
 }
 
 std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs) {

@@ -281,6 +281,7 @@ uint32_t ParseProfileInt(std::string_view s) {
 // True when nothing at all is where the file should be, so it may be created. A file that
 // exists but could not be read is never replaced by a new one.
 bool NothingAt(const FileSystem& files, const std::string& file) {
+  if (file.empty()) return true;
   if (files.IsPlainFile(file)) return false;
   std::error_code ec;
   std::filesystem::file_status status = std::filesystem::symlink_status(files.Resolve(file), ec);
@@ -330,23 +331,31 @@ ProfileIniStore::View& ProfileIniStore::Load(const std::string& file) const {
   std::optional<FileStamp> stamp = files_.Stamp(path);  // resolved already: one stat
   Cached& cached = cache_[path];
   View& view = cached.view;
+  // A file that could not be read was reported by its first read; until it changes, it reads
+  // as the defaults.
+  if (view.failure && cached.readAt != 0 && cached.stamp == stamp.value_or(FileStamp{})) {
+    return view;
+  }
   if (stamp && cached.stamp == *stamp && stamp->lastWrite + kTimeGranularity < cached.readAt &&
-      (view.document || view.unreadable)) {
+      view.document) {
     return view;
   }
   view = View();
   cached.stamp = stamp.value_or(FileStamp{});
   cached.readAt = Now();
-  if (stamp) {
-    if (std::optional<std::string> content = files_.ReadAll(file)) {
+  try {
+    std::optional<std::string> content;
+    if (stamp) content = files_.ReadAll(file);
+    if (content) {
       view.document = Document::Parse(*content);
       view.content = std::move(*content);
       view.existed = true;
-    } else {
-      view.unreadable = true;
+    } else if (!NothingAt(files_, file)) {
+      throw RuntimeFailure(kPathFileAccessError);  // a file that cannot be reached
     }
-  } else if (!NothingAt(files_, file)) {
-    view.unreadable = true;  // a folder, or a file that cannot be reached
+  } catch (const Failure& f) {
+    view.failure = f;
+    throw;
   }
   return view;
 }
@@ -360,7 +369,7 @@ bool ProfileIniStore::Replace(const std::string& file, View& view) const {
     cache_.erase(path);
     return ok;
   }
-  cache_[path] = {*stamp, Now(), View{view.document, std::move(updated), false, true}};
+  cache_[path] = {*stamp, Now(), View{view.document, std::move(updated), std::nullopt, true}};
   return ok;
 }
 
@@ -394,8 +403,13 @@ bool ProfileIniStore::WriteString(const std::string& section, const std::string&
                                   const std::string& value, const std::string& file) {
   if (file.empty()) return false;
   files_.RemoveLeftoversBeside(file);
-  View* view = &Load(file);
-  if (view->unreadable) return false;
+  View* view = nullptr;
+  try {
+    view = &Load(file);
+  } catch (const Failure&) {
+    return false;
+  }
+  if (view->failure) return false;
   if (groupDepth_ > 0) {
     const std::string path = files_.Resolve(file);
     if (pending_.find(path) == pending_.end()) {
@@ -421,6 +435,10 @@ bool ProfileIniStore::WriteString(const std::string& section, const std::string&
   // Replace puts the written view back into the cache, where this one was.
   View written = std::move(*view);
   return Replace(file, written);
+}
+
+void ProfileIniStore::CheckReadable(const std::string& file) const {
+  if (const View& view = Load(file); view.failure) throw *view.failure;
 }
 
 void ProfileIniStore::BeginGroup() {

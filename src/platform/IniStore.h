@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 
 namespace horavex {
@@ -32,6 +33,10 @@ class IniStore {
   // on a missing folder, read-only file/folder, a folder where the file should be, empty path.
   virtual bool WriteString(const std::string& section, const std::string& entry,
                            const std::string& value, const std::string& file) = 0;
+
+  // Fails as a read does when the file is there but cannot be read (70, 75, 57); a missing
+  // file passes. For callers that must not take such a file for an empty one.
+  virtual void CheckReadable(const std::string& file) const = 0;
 
   // Groups the writes up to the matching EndGroup: each file is then replaced once, with the
   // content the single writes would have produced one after the other, so it is always the old
@@ -110,6 +115,9 @@ class IniWriteGroup {
 //   break inside it therefore starts a new line.
 // - When the new content equals the old one, nothing is written and the call succeeds.
 // - A file that exists but cannot be read is never replaced: the call fails.
+// - A file (or folder) that is there but cannot be read fails the first read of it with the
+//   failure that names why; later reads of it, unchanged, give the defaults, so a caller that
+//   reads many entries reports it once. CheckReadable fails every time.
 class ProfileIniStore : public IniStore {
  public:
   explicit ProfileIniStore(FileSystem& files);
@@ -121,6 +129,7 @@ class ProfileIniStore : public IniStore {
                   const std::string& file) const override;
   bool WriteString(const std::string& section, const std::string& entry, const std::string& value,
                    const std::string& file) override;
+  void CheckReadable(const std::string& file) const override;
   void BeginGroup() override;
   bool EndGroup() override;
 
@@ -128,11 +137,11 @@ class ProfileIniStore : public IniStore {
 
  private:
   // A file as the store knows it: parsed with the content it was parsed from, or nothing when
-  // no file is there; unreadable when one is there that cannot be read.
+  // no file is there; with the failure of its read when one is there that cannot be read.
   struct View {
     std::shared_ptr<Document> document;
     std::string content;
-    bool unreadable = false;
+    std::optional<Failure> failure;
     bool existed = false;  // content is what the file holds
   };
   View& Load(const std::string& file) const;

@@ -25,6 +25,10 @@ T& Require(T* object) {
 
 namespace horavex {
 
+// The number of the program's own database failures ("Database-Error - Contact
+// Administrator!" and the checks of the update run).
+inline constexpr int32_t kDatabaseErrorNumber = 9999;
+
 // A value kept in a 16-bit Integer; 6 "Overflow" beyond its range.
 inline int16_t ToInteger16(int64_t value) {
   if (value < INT16_MIN || value > INT16_MAX) throw RuntimeFailure(kOverflow);

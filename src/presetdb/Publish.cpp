@@ -39,42 +39,60 @@ void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& c
   }
 }
 
+std::string UpdateRun::BackupPath(const std::string& componentPath, int generation) {
+  return componentPath + ".bak" + (generation > 1 ? text::Decimal(generation) : std::string());
+}
+
 // The rebuilt template takes the component database's place: copied as one consistent
 // snapshot, then renamed over the target while its write lock is held, the file as it was kept
-// beside it as one backup generation.
-void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
+// beside it as a backup generation.
+bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
                                          const std::string& componentPath) {
   FileSystem& files = module_.services().files;
   try {
     const std::string target = files.Resolve(componentPath);
-    const std::string backupPath = componentPath + ".bak";
     std::unique_ptr<TemporaryFile> copy = files.CreateTemporaryBeside(componentPath);
     dao::CopyDatabase(files.Resolve(sourcePath), copy->path(), databaseOptions);
     // Leftovers are opened to test them; that must not happen while the lock is held, since
     // closing any handle of a file drops the process's locks on it.
-    files.RemoveLeftoversBeside(backupPath);
+    for (int g = 1; g <= kBackupGenerations; ++g) {
+      files.RemoveLeftoversBeside(BackupPath(componentPath, g));
+    }
     std::optional<dao::DatabaseWriteLock> lock;
     if (files.IsPlainFile(componentPath)) {
       lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
       if (componentVersion_ && lock->Version() != *componentVersion_) {
         Keep(std::nullopt, "another program changed it during the update",
              "Run the configuration again.");
-        return;
+        return true;
       }
-      // The backup is the file as it is: a second name for it, which keeps it once the new file
-      // has taken the name; a copy where the file system has no hard links.
-      if (!files.LinkAs(componentPath, backupPath)) {
-        std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
-        dao::CopyDatabase(target, backup->path(), databaseOptions);
-        files.ReplaceWith(*backup, backupPath);
-      }
+      KeepBackup(*lock, componentPath);
     } else {
       dao::RemoveOrphanJournal(target);
     }
-    files.ReplaceWith(*copy, componentPath);
+    return files.ReplaceWith(*copy, componentPath);
   } catch (const Failure& f) {
     Keep(f, f.number() == dao::kLocked ? "another program kept it locked"
                                        : "the rebuilt database could not be put in its place");
+  }
+  return true;
+}
+
+void UpdateRun::KeepBackup(dao::DatabaseWriteLock& lock, const std::string& componentPath) {
+  FileSystem& files = module_.services().files;
+  const std::string newest = BackupPath(componentPath, 1);
+  // A run that changed nothing since the last one would only push an older generation out.
+  if (files.IsPlainFile(newest) && lock.SameBytesAs(files.Resolve(newest))) return;
+  for (int g = kBackupGenerations - 1; g >= 1; --g) {
+    files.MoveName(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
+  }
+  // The backup is the file as it is: a second name for it, which keeps it once the new file has
+  // taken the name; a copy where the file system has no hard links, read through the lock's
+  // own handle.
+  if (!files.LinkAs(componentPath, newest)) {
+    std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(newest);
+    lock.CopyTo(backup->path());
+    files.ReplaceWith(*backup, newest);
   }
 }
 

@@ -38,55 +38,73 @@ size_t FindNoCaseAscii(std::string_view text, std::string_view item) {
 }  // namespace
 
 void UpdateRun::CreateRecordSets(dao::Database& database) {
-  Handler h(module_, "CreateRecordSets");
-  // The steps without which the new table is not the whole generation: reported as any other,
+  // Every failure leaves the new table short of the whole generation: reported as any other,
   // and the component database is then kept as it is.
-  Handler vital = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
+  Handler h = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
   UiServices& ui = module_.services().ui;
   rewriteTargetChecked_ = false;
   generatedRecords_.Clear();
   generatedInto_ = nullptr;
   std::optional<dao::Recordset> target, selection;
-  vital.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
-  vital.step([&] {
+  h.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
+  h.step([&] {
     selection = database.OpenRecordset(
         "SELECT Source_PRESET_DEFS.* From Source_PRESET_DEFS ORDER BY Source_PRESET_DEFS.ID");
   });
   // The row count is a 16-bit Integer; the loops below count in 32 bits so that they end.
   int32_t rows = 0;
-  vital.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
+  h.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
   if (rows < 1) return;
 
   // TemplateValues: row r (from 1) holds the template's values by field position.
   std::vector<std::vector<dao::Variant>> templateValues(size_t(rows) + 1);
   for (int32_t r = 1; r <= rows; ++r) {
     size_t fields = 0;
-    vital.step([&] { fields = Require(selection).Fields().Count(); });
+    h.step([&] { fields = Require(selection).Fields().Count(); });
     templateValues[size_t(r)].resize(fields);
     for (size_t f = 0; f < fields; ++f) {
       ui.ProcessPendingEvents();
-      vital.step([&] { templateValues[size_t(r)][f] = selection->Fields()[f].Value(); });
+      h.step([&] { templateValues[size_t(r)][f] = selection->Fields()[f].Value(); });
     }
-    vital.step([&] { selection->MoveNext(); });
+    h.step([&] { selection->MoveNext(); });
   }
   auto templateValue = [&](size_t f, int32_t r) -> const dao::Variant& {
     if (f >= templateValues[size_t(r)].size()) throw RuntimeFailure(kSubscriptOutOfRange);
     return templateValues[size_t(r)][f];
   };
 
-  // All records of the run go into the table in one transaction; without it (another program
-  // keeps the template locked) every record would wait for the lock on its own. A caller's
-  // transaction serves: a nested one would copy every page it changes once more.
-  bool ownTransaction = false;
-  if (!BeginStepTransaction(vital, database, ownTransaction)) return;
-  int16_t nextId = 1;
-  int64_t part = 0;
-  std::string candidates[2];
+  // The machines that use the component; read before anything is written, so that IDs beyond
+  // 16 bits are known before the first record.
   int machines = 0;
   h.step([&] {
     if (!module_.MachineNames) throw RuntimeFailure(kSubscriptOutOfRange);
     machines = module_.MachineNames->UBound();
   });
+  std::vector<int> selected;
+  for (int m = 1; m <= machines; ++m) {
+    if (h.test([&] {
+          return module_.LoadIniBoolean("Project", "ForMachine" + text::Decimal(m),
+                                        module_.GetCFGPath(), false);
+        })) {
+      selected.push_back(m);
+    }
+  }
+  // Two records never share an ID: a generation that would need more than 32767 fails whole.
+  if (int64_t(rows) * int64_t(selected.size()) > INT16_MAX) {
+    h.step([] { throw RuntimeFailure(kOverflow); });
+    return;
+  }
+  // All records of the run go into the table in one transaction; without it (another program
+  // keeps the template locked) every record would wait for the lock on its own. A caller's
+  // transaction serves: a nested one would copy every page it changes once more.
+  bool ownTransaction = false;
+  if (!BeginStepTransaction(h, database, ownTransaction)) return;
+  int16_t nextId = 1;
+  // Counting on from the last ID overflows when the generation fills all 32767 of them: the
+  // records are complete then, so that report alone does not keep the component database.
+  Handler counter(module_, "CreateRecordSets");
+  int64_t part = 0;
+  std::string candidates[2];
   // Fields looked up by name once; a missing one fails (and is reported) at every use.
   std::optional<dao::RecordsetField> idField, partField;
   if (target) {
@@ -109,19 +127,13 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       isVarName.push_back(text::Upper(target->Fields()[f].Name()) == "VAR_NAME");
     }
   }
-  for (int m = 1; m <= machines; ++m) {
-    if (!h.test([&] {
-          return module_.LoadIniBoolean("Project", "ForMachine" + text::Decimal(m),
-                                        module_.GetCFGPath(), false);
-        })) {
-      continue;
-    }
+  for (int m : selected) {
     const std::string& machineName = (*module_.MachineNames)[m];
     for (int32_t r = 1; r <= rows; ++r) {
       ui.ProcessPendingEvents();
-      vital.step([&] { Require(target).AddNew(); });
+      h.step([&] { Require(target).AddNew(); });
       h.step([&] { (idField ? *idField : target->Fields()["ID"]).SetValue(nextId); });
-      h.step([&] { nextId = ToInteger16(int64_t(nextId) + 1); });
+      counter.step([&] { nextId = ToInteger16(int64_t(nextId) + 1); });
       size_t fields = 0;
       h.step([&] { fields = Require(target).Fields().Count(); });
       for (size_t f = 1; f < fields; ++f) {
@@ -162,13 +174,13 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       } catch (const Failure&) {
         generatedInto_ = nullptr;  // the takeover reads the table instead
       }
-      vital.step([&] {
+      h.step([&] {
         target->Update();
         if (keyed) generatedRecords_.Insert(key, target->LastModified());
       });
     }
   }
-  if (ownTransaction) vital.step([&] { database.CommitTrans(); });
+  if (ownTransaction) h.step([&] { database.CommitTrans(); });
 }
 
 std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,

@@ -18,7 +18,6 @@ namespace {
 
 constexpr size_t kStandardFieldCount = 15;
 constexpr const char* kDatabaseError = "Database-Error - Contact Administrator!";
-constexpr int32_t kDatabaseErrorNumber = 9999;
 
 // Positions of the values in a takeover row, and the fields they are read from; 6 is unused,
 // and the category field's name depends on the table.
@@ -231,47 +230,37 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     rows = i;
   }
 
-  // TakeoverRows: row i (from 1) by the fixed positions, as wide as the table has fields; kept
-  // compactly, row 0 unused.
+  // TakeoverRows: row i (from 1) by the fixed positions, each value read by its field's name,
+  // so an older, narrower layout keeps every limit it has; kept compactly, row 0 unused.
   dao::RowStore takeoverRows;
-  size_t width = 0;
+  const size_t width = kRowFields.size();
+  // Each field is looked up by name once. A missing one fails (and is reported) at the first
+  // row; its value stays empty and is never written.
+  std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
-    h.step([&] { width = records->Fields().Count() + 1; });
     takeoverRows.Reserve(size_t(rows) + 1, (size_t(rows) + 1) * (width + 1) * 24);
     takeoverRows.StartRow();
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
-    // Each field is looked up by name once; a missing one fails (and is reported) per row.
-    std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
     for (size_t p = 0; p < names.size(); ++p) {
       if (names[p] != nullptr) fields[p] = records->Fields().Find(names[p]);
     }
-    auto read = [&](size_t p) -> const dao::Variant& {
-      return fields[p] ? fields[p]->Value() : records->Fields()[names[p]].Value();
-    };
     for (int32_t i = 1; i <= rows; ++i) {
       module_.services().ui.ProcessPendingEvents();
       takeoverRows.StartRow();
       for (size_t p = 0; p < names.size(); ++p) {
-        if (p < width) {
-          bool kept = false;
-          // A value nothing uses is not kept. Reading a field that was found cannot fail, so
-          // only a missing field is still read, for the failure it reports.
-          if (names[p] != nullptr && (IsUsed(p) || !fields[p])) {
-            h.step([&] {
-              takeoverRows.Append(read(p));
-              kept = true;
-            });
-          }
-          if (!kept) takeoverRows.AppendNull();
-        } else if (names[p] != nullptr) {
-          // Beyond the row's width the value is read and then fails as the array's bounds do.
+        bool kept = false;
+        // A value nothing uses is not kept. Reading a field that was found cannot fail.
+        if (fields[p] && IsUsed(p)) {
           h.step([&] {
-            read(p);
-            throw RuntimeFailure(kSubscriptOutOfRange);
+            takeoverRows.Append(fields[p]->Value());
+            kept = true;
           });
+        } else if (names[p] != nullptr && !fields[p] && i == 1) {
+          h.step([&] { records->Fields()[names[p]].Value(); });
         }
+        if (!kept) takeoverRows.AppendNull();
       }
       vital.step([&] { records->MoveNext(); });
     }
@@ -329,8 +318,8 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     if (!matched) continue;
     h.step([&] { match.Edit(); });
     for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
+      if (!fields[p]) continue;  // the earlier table has no such limit
       h.step([&] {
-        if (p >= width) throw RuntimeFailure(kSubscriptOutOfRange);
         const auto& field = targets[p - kFirstTakenOver];
         (field ? *field : match.Fields()[kRowFields[p]]).SetValue(takeoverRows.Value(size_t(i), p));
       });

@@ -34,6 +34,12 @@ void TakeoverDatabase::Close() {
   database_.reset();
 }
 
+void TakeoverDatabase::Abandon() noexcept {
+  names_.reset();
+  inTransaction_ = false;
+  database_.reset();  // closing rolls the pending rewrites back
+}
+
 std::string& TakeoverDatabase::Upper(std::string_view name) {
   upper_.clear();
   text::AppendUpper(upper_, name);

@@ -23,6 +23,8 @@ class TakeoverDatabase {
   bool IsOpen() const { return database_.has_value(); }
   // Commits the pending rewrites and closes the file; throws the commit's failure.
   void Close();
+  // Closes the file without committing the pending rewrites.
+  void Abandon() noexcept;
   // The first failure to begin or commit the rewrites' transaction, if any: some rewrites
   // were then not made.
   const std::optional<Failure>& writeFailure() const { return writeFailure_; }

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/Failure.h"
+#include "platform/IniStore.h"
 #include "platform/Text.h"
 #include "presetdb/Objects.h"
 #include "standard/Handler.h"
@@ -55,6 +56,10 @@ void UpdateRun::WorkOnMDB() {
   inRun_ = true;
 
   h.step([&] { SavedFileTimes = files.GetTimes(sourcePath); });
+  std::optional<dao::Database> work;
+  // An end in the middle of the run (a fatal report, the answer No) leaves the template and
+  // the installation as they were before it.
+  module_.BeforeEnd = [&] { AbandonRun(work, sourcePath); };
 
   // The earlier records come from the machine copy in an integrated start, where there is one.
   std::string takeoverSource = componentPath;
@@ -73,13 +78,13 @@ void UpdateRun::WorkOnMDB() {
       takeoverSource = machineCopyPath;
     }
   }
-  h.step([&] { CopyTakeoverSource(takeoverSource, componentPath); });
+  CheckInputsReadable(configIniPath);
+  if (!keep_) h.step([&] { CopyTakeoverSource(takeoverSource, componentPath); });
 
   Handler rebuild = VitalHandler("WorkOnMDB", "the template could not be rebuilt");
-  rebuild.step([&] { ReadVarNamePatterns(sourcePath); });
-  std::optional<dao::Database> work;
-  rebuild.step([&] { work = OpenDatabase(sourcePath); });
-  rebuild.step([&] { RebuildPresetDefs(Require(work)); });
+  if (!keep_) rebuild.step([&] { ReadVarNamePatterns(sourcePath); });
+  if (!keep_) rebuild.step([&] { work = OpenDatabase(sourcePath); });
+  if (!keep_) rebuild.step([&] { RebuildPresetDefs(Require(work)); });
   // Without a rebuilt table nothing of what follows could be published; generating into the
   // template's old table would only leave it with every record twice.
   Handler takeover = VitalHandler("WorkOnMDB", "the earlier records could not all be taken over");
@@ -92,36 +97,70 @@ void UpdateRun::WorkOnMDB() {
       inTransaction = true;
     });
   }
-  if (!keep_) {
-    h.step([&] { CategorieNachCategoryID(); });
-    h.step([&] { CreateRecordSets(Require(work)); });
-    takeover.step([&] { TakeOver(Require(work)); });
-  }
+  if (!keep_) h.step([&] { CategorieNachCategoryID(); });
+  if (!keep_) h.step([&] { CreateRecordSets(Require(work)); });
+  if (!keep_) takeover.step([&] { TakeOver(Require(work)); });
   generatedRecords_.Clear();
   generatedInto_ = nullptr;
   if (inTransaction) {
     Handler write = VitalHandler("WorkOnMDB", "the new PRESET_DEFS could not be generated");
-    write.step([&] { work->CommitTrans(); });
+    // What was generated for a result that is not published need not reach the disk.
+    write.step([&] { keep_ ? work->Rollback() : work->CommitTrans(); });
   }
   takeover.step([&] { takeover_.Close(); });
   if (takeover_.writeFailure()) {
     Keep(takeover_.writeFailure(), "the earlier variable names could not be rewritten");
   }
+  if (!keep_) {
+    Handler check = VitalHandler("WorkOnMDB", "the check of the new records failed");
+    check.step([&] { CheckTakeover(Require(work)); });
+  }
   h.step([&] {
     if (work) work->Close();
   });
 
+  bool durable = true;
   if (!keep_) {
-    h.step(
-        [&] { PublishComponentDatabase(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB()); });
+    h.step([&] {
+      durable = PublishComponentDatabase(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB());
+    });
   }
   takeoverCopy_.reset();
   componentVersion_.reset();
   inRun_ = false;
+  module_.BeforeEnd = nullptr;
   if (keep_) ReportKept(h, componentPath);
+  if (!durable) {
+    h.step([&] {
+      throw Failure(kDeviceIoError, module_.services().process.ProgramFileName(),
+                    module_.GetFileNameOnly(componentPath) +
+                        " was replaced, but its folder could not be flushed to disk: a power "
+                        "failure may still bring back the earlier file.");
+    });
+  }
   h.step([&] {
     if (SavedFileTimes) files.SetTimes(sourcePath, *SavedFileTimes);
   });
+}
+
+// The ini files the run's result depends on: one that is there but cannot be read must not be
+// taken for an empty one (every machine switched off, no machines at all).
+void UpdateRun::CheckInputsReadable(const std::string& configIniPath) {
+  Handler inputs = VitalHandler("WorkOnMDB", "a configuration file could not be read");
+  IniStore& ini = module_.services().ini;
+  inputs.step([&] { ini.CheckReadable(module_.ProgramIniPath); });
+  if (module_.StartModeIntegrated) inputs.step([&] { ini.CheckReadable(configIniPath); });
+  inputs.step([&] { ini.CheckReadable(module_.GetCFGPath()); });
+}
+
+void UpdateRun::AbandonRun(std::optional<dao::Database>& work, const std::string& sourcePath) {
+  if (work) {
+    if (work->InTransaction()) work->Rollback();
+    work->Close();
+  }
+  takeover_.Abandon();
+  takeoverCopy_.reset();
+  if (SavedFileTimes) module_.services().files.SetTimes(sourcePath, *SavedFileTimes);
 }
 
 void UpdateRun::ReadVarNamePatterns(const std::string& sourcePath) {

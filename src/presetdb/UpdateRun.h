@@ -34,11 +34,16 @@ class VarNamePatternTable {
 //
 // The limits must never be lost: the takeover reads a private snapshot of the earlier database,
 // and the component database is replaced only by a complete result (template rebuilt and
-// generated, every earlier record read), under its write lock, with the file as it was kept
-// beside it as "<name>.bak". Otherwise it stays as it was and the run says why. Runs on one
+// generated, every earlier record read, the limits checked), under its write lock, with the file
+// as it was kept beside it as the newest of kBackupGenerations backups ("<name>.bak",
+// "<name>.bak2", ...). Otherwise it stays as it was and the run says why. Runs on one
 // installation take turns through a lock file beside the component database.
 class UpdateRun {
  public:
+  static constexpr int kBackupGenerations = 5;
+  // "<name>.bak" for generation 1 (the newest), "<name>.bak<n>" for the older ones.
+  static std::string BackupPath(const std::string& componentPath, int generation);
+
   explicit UpdateRun(StandardModule& module) : module_(module) {}
   virtual ~UpdateRun() = default;
   UpdateRun(const UpdateRun&) = delete;
@@ -63,8 +68,8 @@ class UpdateRun {
 
   // Writes abs_min, abs_max, min, max and pass of the earlier records into the matching records
   // of the work database's PRESET_DEFS. The record set is released and reset here.
-  void TakeoverMachineCopyMDBData(dao::Database& workDatabase,
-                                  std::optional<dao::Recordset>& records);
+  virtual void TakeoverMachineCopyMDBData(dao::Database& workDatabase,
+                                          std::optional<dao::Recordset>& records);
 
   // 1 for a VWStudio project, 0 otherwise.
   int16_t SystemIndex = 0;
@@ -84,8 +89,18 @@ class UpdateRun {
   // The run's own copy of the database whose earlier records it takes over, or "" when there
   // is none; outside a run (a procedure called on its own) the component database itself.
   std::string TakeoverPath();
+  void CheckInputsReadable(const std::string& configIniPath);
   void CopyTakeoverSource(const std::string& path, const std::string& componentPath);
-  void PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath);
+  // Fails when a new record whose key matches earlier records holds limits of none of them.
+  void CheckTakeover(dao::Database& work);
+  // False when the result took the component database's place but could not be made durable.
+  bool PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath);
+  // Keeps the component database as it is before the new file replaces it: as the newest of
+  // the backup generations, unless the newest already holds the same bytes.
+  void KeepBackup(dao::DatabaseWriteLock& lock, const std::string& componentPath);
+  // Undoes what an unfinished run left: the template's open transaction and times, the
+  // takeover's snapshot.
+  void AbandonRun(std::optional<dao::Database>& work, const std::string& sourcePath);
   dao::Database OpenDatabase(const std::string& path);
 
   // Remembers the first reason why the run's result is incomplete: the component database is

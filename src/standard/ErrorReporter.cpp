@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <utility>
 
 #include "platform/Text.h"
 #include "standard/StandardModule.h"
@@ -53,6 +54,13 @@ int32_t StandardModule::ErrorSub(int32_t number, const std::string& source,
 }
 
 void StandardModule::EndProgram() {
+  if (std::function<void()> cleanUp = std::exchange(BeforeEnd, nullptr)) {
+    try {
+      cleanUp();
+    } catch (...) {
+      // Ending is what matters now.
+    }
+  }
   services_.process.EndNow(kExitEndedOnError);
   std::abort();  // not reached: EndNow does not return
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -87,6 +88,9 @@ class StandardModule {
   int32_t ErrorSub(int32_t number, const std::string& source, const std::string& description,
                    const std::string& procedureName, bool fatal);
   [[noreturn]] void EndProgram();
+  // Run once by EndProgram before the program ends: a procedure that leaves files half done
+  // while it works sets it for as long as it works.
+  std::function<void()> BeforeEnd;
   // True while ErrorSub runs; handlers then pass their failures up instead of reporting.
   bool Reporting() const { return reportDepth_ > 0; }
   // How many failures ErrorSub has reported in this run.

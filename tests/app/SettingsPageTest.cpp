@@ -30,6 +30,7 @@ class RefusingIni : public IniStore {
                    const std::string& f) override {
     return f != refused_ && inner_.WriteString(s, e, v, f);
   }
+  void CheckReadable(const std::string& f) const override { inner_.CheckReadable(f); }
   void BeginGroup() override { inner_.BeginGroup(); }
   bool EndGroup() override { return inner_.EndGroup(); }
 

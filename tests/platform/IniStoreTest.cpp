@@ -441,16 +441,31 @@ TEST_F(IniStoreTest, GroupedWritesLandTogetherAsTheSingleWritesWould) {
 // A file system that sees the file but cannot read it.
 class UnreadableFiles : public HostFileSystem {
  public:
-  std::optional<std::string> ReadAll(const std::string&) const override { return std::nullopt; }
+  std::optional<std::string> ReadAll(const std::string&) const override {
+    throw RuntimeFailure(kPermissionDenied);
+  }
 };
 
-TEST_F(IniStoreTest, FileThatCannotBeReadIsNeverReplaced) {
+TEST_F(IniStoreTest, FileThatCannotBeReadFailsOnceAndIsNeverReplaced) {
   const std::string content = "[S]\r\nk=1\r\n";
   Put(content);
   UnreadableFiles unreadable;
   ProfileIniStore store(unreadable);
+  try {
+    store.GetString("S", "k", "d", kBuffer, Path());
+    ADD_FAILURE() << "an unreadable file read as an empty one";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), kPermissionDenied);
+  }
+  // Reported by the first read; later reads give the default, the check fails every time.
+  EXPECT_EQ(store.GetString("S", "k", "d", kBuffer, Path()), "d");
+  EXPECT_THROW(store.CheckReadable(Path()), Failure);
   EXPECT_FALSE(store.WriteString("S", "k", "2", Path()));
   EXPECT_EQ(Bytes(), content);
+  // A folder where the file should be is no empty file either; a missing file is.
+  fs::create_directory(Path("folder.ini"));
+  EXPECT_THROW(ini.CheckReadable(Path("folder.ini")), Failure);
+  EXPECT_NO_THROW(ini.CheckReadable(Path("missing.ini")));
 }
 
 // --- encoding and hostile content -------------------------------------------------------------

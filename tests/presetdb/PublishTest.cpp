@@ -171,7 +171,9 @@ TEST_F(PublishTest, TwoStartsAtOnceGiveTheResultOfTwoRunsOneAfterTheOther) {
         << "pair " << pair;
   }
   EXPECT_THAT(ComponentFiles(inst.component),
-              ElementsAre("Horavex.cfg", "Horavex.mdb", "Horavex.mdb.bak", "Horavex_Source.mdb"));
+              ElementsAre("Horavex.cfg", "Horavex.mdb", "Horavex.mdb.bak", "Horavex.mdb.bak2",
+                          "Horavex.mdb.bak3", "Horavex.mdb.bak4", "Horavex.mdb.bak5",
+                          "Horavex_Source.mdb"));
 }
 
 TEST_F(PublishTest, TemplateOfTheWholeIdRangeIsGeneratedAndPublished) {

@@ -21,7 +21,7 @@ CREATE TABLE Source_PRESET_DEFS (
   part SMALLINT,
   machine_type TEXT(50),
   type SMALLINT,
-  var_name TEXT(36),
+  var_name TEXT(50),
   category_id INTEGER,
   isBitArray BIT,
   offset_or_bitno INTEGER,
