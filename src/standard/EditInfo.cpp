@@ -37,6 +37,13 @@ void StandardModule::WriteEditInfo() {
     std::string source = equals == std::string::npos ? std::string() : entry.substr(equals + 1);
     SaveIni(EncodeEditor(source), "Info", "S_Editor", GetCFGPath());
   });
+  // A refused write (read-only file, full disk) must not pass for a stamped file.
+  h.step([&] {
+    if (!group.End()) {
+      throw Failure(kPathFileAccessError, kRuntimeSource,
+                    RuntimeErrorText(kPathFileAccessError) + ": " + GetCFGPath());
+    }
+  });
 }
 
 }  // namespace horavex

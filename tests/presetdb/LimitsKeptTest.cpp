@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
 #include <cstdlib>
 
 #include "PresetFixture.h"
@@ -135,6 +136,21 @@ TEST_F(LimitsKeptTest, LimitsALegitimateRunDropsOutliveFourMoreRuns) {
   EXPECT_EQ(inst.Read(inst.component / "Horavex.mdb.bak5"), before);
   for (const auto& entry : fs::directory_iterator(inst.component)) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+}
+
+TEST_F(LimitsKeptTest, AbortForAMissingAdditionalFieldLeavesNothingBehind) {
+  inst.Write(inst.Cfg(),
+             "[Project]\r\nForMachine1=True\r\nForMachine2=True\r\n"
+             "DataBaseAdditionalFields=Extra\r\n");
+  auto earlier = fs::last_write_time(Source()) - std::chrono::minutes(10);
+  fs::last_write_time(Source(), earlier);
+  EXPECT_THROW(run.WorkOnMDB(), ProgramEnded);
+  EXPECT_EQ(fs::last_write_time(Source()), earlier);
+  EXPECT_EQ(inst.Read(Target()), before);
+  for (const auto& entry : fs::directory_iterator(inst.component)) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.find(".tmp-") == std::string::npos && !name.ends_with("-journal")) << name;
   }
 }
 

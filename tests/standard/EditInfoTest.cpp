@@ -33,5 +33,15 @@ TEST_F(EditInfoTest, EmptyEnvironment) {
   EXPECT_NE(Stamp().find("S_Editor=\r\n"), std::string::npos);
 }
 
+TEST_F(EditInfoTest, RefusedStampIsReportedOnce) {
+  std::filesystem::permissions(inst.Cfg(), std::filesystem::perms::owner_read);
+  inst.module.SilentMode = true;
+  inst.module.WriteEditInfo();
+  EXPECT_EQ(Stamp(), "[Project]\r\n");
+  EXPECT_EQ(inst.module.FailuresReported(), 1);
+  EXPECT_NE(inst.Read(inst.ErrorLog()).find("WriteEditInfo (Nr. 75) :Path/File access error"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace horavex::testing
