@@ -32,7 +32,7 @@ fi
 echo "Exit status: $status"
 echo "== What the run changed =="
 cd "$root"
-diff -r --strip-trailing-cr -N "$root.before" "$root" -x Horavex_Config -x '*.mdb' -x '*.mdb.bak' | sed "s|$root.before|before|; s|$root|after|" || true
+diff -r --strip-trailing-cr -N "$root.before" "$root" -x Horavex_Config -x '*.mdb' -x '*.mdb.bak*' | sed "s|$root.before|before|; s|$root|after|" || true
 if [ -f Plant/Horavex/Horavex.mdb ] && command -v sqlite3 > /dev/null; then
   echo "== PRESET_DEFS of Plant/Horavex/Horavex.mdb =="
   sqlite3 -header -column Plant/Horavex/Horavex.mdb 'SELECT * FROM PRESET_DEFS' | head -n 40
