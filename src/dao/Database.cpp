@@ -8,6 +8,7 @@
 #include <map>
 
 #include "dao/DatabaseDetail.h"
+#include "dao/DatabaseKind.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {
@@ -670,7 +671,11 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   in.read(header, sizeof header);
   if (in.gcount() < std::streamsize(sizeof header) ||
       std::memcmp(header, "SQLite format 3", 16) != 0) {
-    throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+    // The message says what the file is instead: an Access database wants converting.
+    Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+    DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(in.gcount())));
+    throw Failure(unrecognized.number(), unrecognized.source(),
+                  unrecognized.description() + " The file is " + DescribeKind(kind) + ".");
   }
   in.close();
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
@@ -687,6 +692,19 @@ Database Database::Create(const std::string& path, const OpenOptions& options) {
   detail::CheckFolder(path);
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   // SQLite writes nothing until the first change; an empty file would not open again.
+  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
+  detail::Prepare(*connection, options);
+  return Database(connection);
+}
+
+Database Database::CreateInto(const std::string& path, const OpenOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (!fs::is_regular_file(status) || fs::file_size(path, error) != 0 || error) {
+    throw DaoFailure(kDatabaseExists, detail::kWorkspace);
+  }
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
   connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
   detail::Prepare(*connection, options);
   return Database(connection);
