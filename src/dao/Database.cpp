@@ -671,9 +671,10 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   in.read(header, sizeof header);
   if (in.gcount() < std::streamsize(sizeof header) ||
       std::memcmp(header, "SQLite format 3", 16) != 0) {
-    // The message says what the file is instead: an Access database wants converting.
     Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+    // An Access database is no damage: it wants converting, and the message says so.
     DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(in.gcount())));
+    if (!IsJet(kind)) throw unrecognized;
     throw Failure(unrecognized.number(), unrecognized.source(),
                   unrecognized.description() + " The file is " + DescribeKind(kind) + ".");
   }

@@ -7,7 +7,8 @@ namespace horavex::dao {
 
 DatabaseKind KindOfHeader(std::string_view bytes) {
   if (bytes.empty()) return DatabaseKind::kNone;
-  if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return DatabaseKind::kSQLite;
+  if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16))
+    return DatabaseKind::kSQLite;
   // A Jet file starts with its first page's type and the engine's name; byte 0x14 is the
   // format version.
   constexpr std::string_view kJet("\x00\x01\x00\x00Standard Jet DB\x00", 20);

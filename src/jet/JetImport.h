@@ -42,8 +42,7 @@ class JetImport {
   // Copies every user table of the Jet database at source (a host path) into target (an
   // existing empty file) as WriteTables does; returns the sentences on the columns left out.
   // Throws a Failure that says what could not be read.
-  virtual std::vector<std::string> Import(const std::string& source,
-                                          const std::string& target) = 0;
+  virtual std::vector<std::string> Import(const std::string& source, const std::string& target) = 0;
 };
 
 }  // namespace horavex::jet

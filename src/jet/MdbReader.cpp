@@ -59,15 +59,33 @@ const char* UnsupportedTypeName(int type) {
 JetColumn ColumnOf(const MdbColumn& column, bool jet4) {
   JetColumn result{column.name, dao::kText, 0};
   switch (column.col_type) {
-    case MDB_BOOL: result.type = dao::kBoolean; break;
-    case MDB_BYTE: result.type = dao::kByte; break;
-    case MDB_INT: result.type = dao::kInteger; break;
-    case MDB_LONGINT: result.type = dao::kLong; break;
-    case MDB_MONEY: result.type = dao::kCurrency; break;
-    case MDB_FLOAT: result.type = dao::kSingle; break;
-    case MDB_DOUBLE: result.type = dao::kDouble; break;
-    case MDB_DATETIME: result.type = dao::kDate; break;
-    case MDB_MEMO: result.type = dao::kMemo; break;
+    case MDB_BOOL:
+      result.type = dao::kBoolean;
+      break;
+    case MDB_BYTE:
+      result.type = dao::kByte;
+      break;
+    case MDB_INT:
+      result.type = dao::kInteger;
+      break;
+    case MDB_LONGINT:
+      result.type = dao::kLong;
+      break;
+    case MDB_MONEY:
+      result.type = dao::kCurrency;
+      break;
+    case MDB_FLOAT:
+      result.type = dao::kSingle;
+      break;
+    case MDB_DOUBLE:
+      result.type = dao::kDouble;
+      break;
+    case MDB_DATETIME:
+      result.type = dao::kDate;
+      break;
+    case MDB_MEMO:
+      result.type = dao::kMemo;
+      break;
     default:
       // Jet 4 gives a text's size in bytes of UTF-16.
       result.size = std::clamp(jet4 ? column.col_size / 2 : column.col_size, 1, 255);
@@ -107,7 +125,8 @@ class Reader {
  public:
   explicit Reader(const std::string& path) : path_(path) {
     mdb_ = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (mdb_ == nullptr) Fail(dao::kUnrecognizedFormat, "it cannot be opened as an Access database");
+    if (mdb_ == nullptr)
+      Fail(dao::kUnrecognizedFormat, "it cannot be opened as an Access database");
     jet4_ = mdb_->f->jet_version == MDB_VER_JET4;
   }
   ~Reader() { mdb_close(mdb_); }
@@ -132,7 +151,7 @@ class Reader {
     JetTable result;
     result.name = entry->object_name;
     std::unique_ptr<MdbTableDef, void (*)(MdbTableDef*)> table(mdb_read_table(entry),
-                                                              mdb_free_tabledef);
+                                                               mdb_free_tabledef);
     if (!table || mdb_read_columns(table.get()) == nullptr) {
       Fail(dao::kUnrecognizedFormat, "table " + result.name + " cannot be read");
     }
@@ -166,10 +185,10 @@ class Reader {
     }
     for (unsigned c = 0; c < count; ++c) {
       if (const char* unsupported = UnsupportedTypeName(columns[c]->col_type)) {
-        result.leftOut.push_back("table " + result.name + ", column " + columns[c]->name + " (" +
-                                 unsupported + "): this program's databases cannot hold it" +
-                                 (heldValue[c] ? "; its values were left out"
-                                               : "; it held no value"));
+        result.leftOut.push_back(
+            "table " + result.name + ", column " + columns[c]->name + " (" + unsupported +
+            "): this program's databases cannot hold it" +
+            (heldValue[c] ? "; its values were left out" : "; it held no value"));
       } else {
         result.columns.push_back(ColumnOf(*columns[c], jet4_));
       }

@@ -20,8 +20,8 @@ struct IsolatedOutcome {
 // Runs work in a forked child process and waits at most limitSeconds for it, then kills it:
 // for work on untrusted input that may loop for ever or crash (a damaged file in a library
 // without bounds). The child shares nothing with the caller afterwards: it gives back a short
-// text (up to 4 KiB), anything more it leaves in a file. The child ends without running exit
-// handlers or destructors.
+// text (up to 4 KiB), anything more it leaves in a file. Its standard output and error are
+// discarded. The child ends without running exit handlers or destructors.
 IsolatedOutcome RunIsolated(const std::function<std::string()>& work, int limitSeconds);
 
 }  // namespace horavex

@@ -1,3 +1,4 @@
+#include "dao/DatabaseKind.h"
 #include "platform/Text.h"
 #include "presetdb/UpdateRun.h"
 
@@ -21,6 +22,10 @@ void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& c
   if (path.empty() || !files.IsPlainFile(path)) return;
   try {
     takeoverCopy_ = files.CreateTemporaryBeside(componentPath);
+    if (dao::IsJet(dao::KindOfDatabaseFile(files.Resolve(path)))) {
+      ImportTakeoverSource(path, path == componentPath);
+      return;
+    }
     dao::DatabaseVersion version =
         dao::CopyDatabase(files.Resolve(path), takeoverCopy_->path(), databaseOptions);
     if (path == componentPath) componentVersion_ = version;
@@ -55,18 +60,30 @@ void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
     files.RemoveLeftoversBeside(backupPath);
     std::optional<dao::DatabaseWriteLock> lock;
     if (files.IsPlainFile(componentPath)) {
-      lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
-      if (componentVersion_ && lock->Version() != *componentVersion_) {
-        Keep(std::nullopt, "another program changed it during the update",
-             "Run the configuration again.");
-        return;
+      const bool jet = dao::IsJet(dao::KindOfDatabaseFile(target));
+      if (jet) {
+        if (!JetComponentUnchanged(componentPath)) return;
+      } else {
+        lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
+        if (componentVersion_ && lock->Version() != *componentVersion_) {
+          Keep(std::nullopt, "another program changed it during the update",
+               "Run the configuration again.");
+          return;
+        }
       }
       // The backup is the file as it is: a second name for it, which keeps it once the new file
       // has taken the name; a copy where the file system has no hard links.
       if (!files.LinkAs(componentPath, backupPath)) {
-        std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
-        dao::CopyDatabase(target, backup->path(), databaseOptions);
-        files.ReplaceWith(*backup, backupPath);
+        if (jet) {
+          std::optional<std::string> bytes = files.ReadAll(componentPath);
+          if (!bytes || !files.ReplaceAll(backupPath, *bytes)) {
+            throw RuntimeFailure(kPathFileAccessError);
+          }
+        } else {
+          std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
+          dao::CopyDatabase(target, backup->path(), databaseOptions);
+          files.ReplaceWith(*backup, backupPath);
+        }
       }
     } else {
       dao::RemoveOrphanJournal(target);

@@ -36,6 +36,7 @@ void UpdateRun::WorkOnMDB() {
   if (sourcePath.empty()) return;
 
   keep_.reset();
+  if (ReportJetTemplate(h, sourcePath, componentPath)) return;
   if (!runLock_) {
     std::optional<Failure> lockFailure;
     try {
@@ -117,6 +118,7 @@ void UpdateRun::WorkOnMDB() {
   }
   takeoverCopy_.reset();
   componentVersion_.reset();
+  jetComponentStamp_.reset();
   inRun_ = false;
   if (keep_) ReportKept(h, componentPath);
   h.step([&] {

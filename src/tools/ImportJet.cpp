@@ -1,6 +1,8 @@
-// Horavex_ImportJet SOURCE TARGET: copies every user table of an Access (Jet) database into a
-// new SQLite database of this program's format.
+// Horavex_ImportJet [-t SECONDS] SOURCE TARGET: copies every user table of an Access (Jet)
+// database into a new SQLite database of this program's format.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "jet/MdbImport.h"
 #include "platform/Failure.h"
@@ -8,14 +10,21 @@
 
 int main(int argc, char** argv) {
   using namespace horavex;
-  if (argc != 3) {
+  int limitSeconds = 60;
+  if (argc == 5 && std::strcmp(argv[1], "-t") == 0) {
+    limitSeconds = std::atoi(argv[2]);
+    argv += 2;
+    argc -= 2;
+  }
+  if (argc != 3 || limitSeconds <= 0) {
     std::fprintf(stderr,
-                 "usage: Horavex_ImportJet SOURCE TARGET\n"
-                 "Copies every table of the Access database SOURCE into the new file TARGET.\n");
+                 "usage: Horavex_ImportJet [-t SECONDS] SOURCE TARGET\n"
+                 "Copies every table of the Access database SOURCE into the new file TARGET\n"
+                 "(reading at most SECONDS, 60 unless given).\n");
     return 2;
   }
   HostFileSystem files;
-  jet::MdbJetImport import;
+  jet::MdbJetImport import(limitSeconds);
   try {
     for (const std::string& column : jet::ImportJetFile(files, import, argv[1], argv[2])) {
       std::fprintf(stderr, "Horavex_ImportJet: left out %s.\n", column.c_str());
