@@ -238,22 +238,33 @@ class Reader {
         return dao::Variant(double(units) / 10000.0);
       }
       case MDB_TEXT:
-        return Text(p, n);
+        return Text(p, n, place);
       case MDB_MEMO:
-        return Text(MemoBytes(p, n, place));
+        return Text(MemoBytes(p, n, place), place);
       default:
         return {};
     }
   }
 
-  std::string Text(const unsigned char* p, size_t n) const {
+  std::string Text(const unsigned char* p, size_t n, const Place& place) const {
     if (n == 0) return {};
     if (jet4_) return DecodeJet4Text(p, n);
     // Jet 3 holds text in the file's ANSI code page, Windows-1252 on these installations.
-    return text::Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
+    const char* bytes = reinterpret_cast<const char*>(p);
+    const int codePage = mdb_->f->code_page;
+    if (codePage == 1252 || codePage == 0) return text::Cp1252ToUtf8(std::string_view(bytes, n));
+    const std::string charset = "CP" + std::to_string(codePage);
+    gsize written = 0;
+    std::unique_ptr<gchar, void (*)(gpointer)> utf8(
+        g_convert(bytes, gssize(n), "UTF-8", charset.c_str(), nullptr, &written, nullptr), g_free);
+    if (!utf8) {
+      Fail(dao::kUnrecognizedFormat,
+           place.Name() + ": a text is not in the file's code page " + std::to_string(codePage));
+    }
+    return std::string(utf8.get(), written);
   }
-  std::string Text(const std::string& bytes) const {
-    return Text(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  std::string Text(const std::string& bytes, const Place& place) const {
+    return Text(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), place);
   }
 
   // A long value's bytes: inline after its 12-byte header, or in one or a chain of rows on
