@@ -2,7 +2,7 @@
 # Feeds damaged copies of the Jet sample files to Horavex_ImportJet (not part of CI):
 # truncated files, flipped bytes and overwritten runs, each run under an outer timeout well
 # above the importer's own limit. Prints how the runs ended; a hang or a crash of the importer
-# itself is a fault.
+# itself is a fault (a crash of its reading child ends the import with a message).
 #   [KEEP=folder] fuzz/jet-mutations.sh [RUNS] [IMPORTER] [SAMPLES]
 # KEEP keeps the inputs that reached the time limit.
 set -uo pipefail
@@ -13,7 +13,7 @@ limit=5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mapfile -t files < <(ls "$samples"/*.mdb)
-declare -A count=([imported]=0 [message]=0 [time-limit]=0 [hang]=0 [crash]=0)
+declare -A count=([imported]=0 [message]=0 [time-limit]=0 [reader-crash]=0 [hang]=0 [crash]=0)
 for ((i = 0; i < runs; i++)); do
   src=${files[RANDOM % ${#files[@]}]}
   size=$(stat -c %s "$src")
@@ -37,6 +37,8 @@ for ((i = 0; i < runs; i++)); do
   elif [ $rc -eq 1 ] && grep -q "within $limit s" "$work/err"; then
     count[time-limit]=$((count[time-limit] + 1))
     [ -n "${KEEP:-}" ] && cp "$work/in.mdb" "$KEEP/limit-$i-$(basename "$src")"
+  elif [ $rc -eq 1 ] && grep -q "reading it ended with" "$work/err"; then
+    count[reader-crash]=$((count[reader-crash] + 1))
   elif [ $rc -eq 1 ] && grep -q "Horavex_ImportJet: " "$work/err"; then
     count[message]=$((count[message] + 1))
   elif [ $rc -eq 137 ]; then
@@ -46,5 +48,6 @@ for ((i = 0; i < runs; i++)); do
   fi
 done
 echo "runs $runs: imported ${count[imported]}, refused with a message ${count[message]}," \
-     "stopped at the time limit ${count[time-limit]}, hangs ${count[hang]}, crashes ${count[crash]}"
+     "stopped at the time limit ${count[time-limit]}, reader crashed (contained, with a message)" \
+     "${count[reader-crash]}, hangs ${count[hang]}, crashes ${count[crash]}"
 [ "${count[hang]}" -eq 0 ] && [ "${count[crash]}" -eq 0 ]
