@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the sample run need (as root or via sudo).
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
+packages=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
+          mdbtools-dev libmdb3
           clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation
           x11-apps x11-utils imagemagick xdotool)
 missing=()

@@ -6,6 +6,9 @@
 #include "app/qt/ClassicLook.h"
 #include "app/qt/FormView.h"
 #include "app/qt/QtUiServices.h"
+#ifdef HORAVEX_HAVE_LIBMDB
+#include "jet/MdbImport.h"
+#endif
 #include "platform/FileSystem.h"
 #include "platform/IniStore.h"
 #include "platform/Process.h"
@@ -20,6 +23,10 @@ int main(int argc, char** argv) {
   QtUiServices ui(argc, argv);
   StandardModule module(Services{process, files, ini, ui});
   UpdateRun update(module);
+#ifdef HORAVEX_HAVE_LIBMDB
+  jet::MdbJetImport jetImport;
+  update.jetImport = &jetImport;
+#endif
   HoravexConfigForm dialog(module, update);
 
   // A start that needs a window finds out before anything is written whether it can show one.

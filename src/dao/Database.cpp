@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "dao/DatabaseDetail.h"
+#include "dao/DatabaseKind.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {
@@ -736,11 +737,19 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   // SQLite takes an empty file for an empty database and a foreign one for a late failure;
   // the header tells both apart before anything is written. It is read through SQLite's own
   // handle: closing another handle of the file would drop every lock this process holds on it.
-  char header[16] = {};
+  char header[32] = {};
+  sqlite3_int64 size = 0;
   sqlite3_file* file = detail::MainFile(connection->Handle(detail::kWorkspace));
-  if (file == nullptr || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK ||
-      std::memcmp(header, "SQLite format 3", 16) != 0) {
-    throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+  if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) size = 0;
+  size = std::min<sqlite3_int64>(size, sizeof header);
+  if (size > 0 && file->pMethods->xRead(file, header, int(size), 0) != SQLITE_OK) size = 0;
+  if (size < 16 || std::memcmp(header, "SQLite format 3", 16) != 0) {
+    Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+    // An Access database is no damage: it wants converting, and the message says so.
+    DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
+    if (!IsJet(kind)) throw unrecognized;
+    throw Failure(unrecognized.number(), unrecognized.source(),
+                  unrecognized.description() + " The file is " + DescribeKind(kind) + ".");
   }
   detail::Prepare(*connection, options);
   return Database(connection);
@@ -755,6 +764,19 @@ Database Database::Create(const std::string& path, const OpenOptions& options) {
   detail::CheckFolder(path);
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   // SQLite writes nothing until the first change; an empty file would not open again.
+  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
+  detail::Prepare(*connection, options);
+  return Database(connection);
+}
+
+Database Database::CreateInto(const std::string& path, const OpenOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (!fs::is_regular_file(status) || fs::file_size(path, error) != 0 || error) {
+    throw DaoFailure(kDatabaseExists, detail::kWorkspace);
+  }
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
   connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
   detail::Prepare(*connection, options);
   return Database(connection);

@@ -37,6 +37,7 @@ void UpdateRun::WorkOnMDB() {
   if (sourcePath.empty()) return;
 
   keep_.reset();
+  if (ReportJetTemplate(h, sourcePath, componentPath)) return;
   if (!runLock_) {
     std::optional<Failure> lockFailure;
     try {
@@ -127,6 +128,7 @@ void UpdateRun::WorkOnMDB() {
   }
   takeoverCopy_.reset();
   componentVersion_.reset();
+  jetComponentStamp_.reset();
   inRun_ = false;
   module_.BeforeEnd = nullptr;
   if (keep_) ReportKept(h, componentPath);
