@@ -39,7 +39,7 @@ class VarNamePatternTable {
 // installation take turns through a lock file beside the component database.
 class UpdateRun {
  public:
-  explicit UpdateRun(StandardModule& module) : module_(module) {}
+  explicit UpdateRun(StandardModule& module);
   virtual ~UpdateRun() = default;
   UpdateRun(const UpdateRun&) = delete;
   UpdateRun& operator=(const UpdateRun&) = delete;
