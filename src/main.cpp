@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   if (!module.SilentMode) {
     ui.ConnectToDisplay([&](const std::string& reason) {
       std::fprintf(stderr,
-                   "%s: no display to show the dialog on (%s cannot be reached); start it with "
+                   "%s: no display to show the dialog on (%s); start it with "
                    "/EXTERNAL SILENT to run without a window.\n",
                    process.ProgramFileName().c_str(), reason.c_str());
       process.EndNow(kExitNoDisplay);

@@ -50,16 +50,20 @@ struct DisplayConnection {
 };
 DisplayConnection* connecting = nullptr;
 
-std::string DisplayName() {
+// Why no window can be shown, from what Qt was told to use.
+std::string NoDisplayReason() {
+  QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty()) return "QT_QPA_PLATFORM=" + platform.toStdString() + " cannot be used";
   for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
     QByteArray value = qgetenv(name);
-    if (!value.isEmpty()) return std::string(name) + "=" + value.toStdString();
+    if (!value.isEmpty())
+      return std::string(name) + "=" + value.toStdString() + " cannot be reached";
   }
   return "DISPLAY is not set";
 }
 
 void OnConnectMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (type == QtFatalMsg) (*connecting->noDisplay)(DisplayName());
+  if (type == QtFatalMsg) (*connecting->noDisplay)(NoDisplayReason());
   connecting->messages.append({type, message});
 }
 

@@ -39,7 +39,7 @@ class QtUiServices : public UiServices {
 
   // Creates the QApplication for a start that needs a window, so the display it will use is
   // connected to before anything is written. Calls noDisplay (which must end the program) with
-  // what could not be reached, instead of Qt's own abort, when no display can be opened.
+  // why, instead of Qt's own abort, when no display can be opened.
   void ConnectToDisplay(const std::function<void(const std::string& reason)>& noDisplay);
 
  protected:
