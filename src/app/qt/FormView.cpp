@@ -266,8 +266,9 @@ void FormView::Sync() {
       box->setText(caption);
       box->setChecked(c.value == 1);
     }
-    if (auto* button = qobject_cast<PictureButton*>(w))
+    if (auto* button = qobject_cast<PictureButton*>(w)) {
       button->SetCaption(caption, ToQFont(c.font));
+    }
     w->setToolTip(QString::fromStdString(c.toolTip));
     w->setEnabled(c.enabled);
     w->setVisible(c.visible);

@@ -56,8 +56,9 @@ std::string NoDisplayReason() {
   if (!platform.isEmpty()) return "QT_QPA_PLATFORM=" + platform.toStdString() + " cannot be used";
   for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
     QByteArray value = qgetenv(name);
-    if (!value.isEmpty())
+    if (!value.isEmpty()) {
       return std::string(name) + "=" + value.toStdString() + " cannot be reached";
+    }
   }
   return "DISPLAY is not set";
 }
