@@ -358,6 +358,12 @@ TEST_F(FormViewTest, KeyboardWorksAsOnThePlatform) {
   QTest::keyClick(view.get(), Qt::Key_D, Qt::AltModifier);
   EXPECT_EQ(ui.asked.size(), 1u);
   EXPECT_EQ(dialog.form.Get("CheckDDZahler").value, 1);
+
+  // A label's access key moves the focus to the control after it.
+  dialog.form.Get("LabelMaUeber", 0).caption = "&Zeitenformat";
+  view->Sync();
+  QTest::keyClick(view.get(), Qt::Key_Z, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Box(0));
 }
 
 TEST_F(FormViewTest, SpaceTogglesABoxWithoutTheMouseHandler) {
