@@ -3,7 +3,6 @@
 
 #include "app/HoravexConfigForm.h"
 #include "app/TopLevel.h"
-#include "app/qt/ClassicLook.h"
 #include "app/qt/FormView.h"
 #include "app/qt/QtUiServices.h"
 #ifdef HORAVEX_HAVE_LIBMDB
@@ -29,14 +28,16 @@ int main(int argc, char** argv) {
 #endif
   HoravexConfigForm dialog(module, update);
 
-  // A start that needs a window finds out before anything is written whether it can show one.
+  // A start that needs a window connects to its display before anything is written.
   module.GetStartModeIntegrated();
-  if (!module.SilentMode && !DisplayAvailable()) {
-    std::fprintf(stderr,
-                 "%s: no display to show the dialog on (DISPLAY is not set or not reachable); "
-                 "start it with /EXTERNAL SILENT to run without a window.\n",
-                 process.ProgramFileName().c_str());
-    process.EndNow(kExitNoDisplay);
+  if (!module.SilentMode) {
+    ui.ConnectToDisplay([&](const std::string& reason) {
+      std::fprintf(stderr,
+                   "%s: no display to show the dialog on (%s); start it with "
+                   "/EXTERNAL SILENT to run without a window.\n",
+                   process.ProgramFileName().c_str(), reason.c_str());
+      process.EndNow(kExitNoDisplay);
+    });
   }
 
   // A silent start runs OK inside the load handler and ends there, before any window exists.
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
   QApplication& app = ui.Application();
   FormView view(dialog);
   ui.SetRedraw([&view] { view.Sync(); });
+  ui.SetWaitNotice([&view](const std::string& what) { view.ShowWaiting(what); });
   view.show();
   app.exec();
   // Only a confirmed close of the window gets here.

@@ -171,7 +171,11 @@ Variant SingleValue(Connection& connection, const std::string& sql, const char* 
 void Prepare(Connection& connection, const OpenOptions& options) {
   sqlite3* handle = connection.Handle(kWorkspace);
   sqlite3_extended_result_codes(handle, 1);
-  sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  if (options.whileBusy) {
+    connection.WaitWhileBusy(options.busyTimeoutMs, options.whileBusy);
+  } else {
+    sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  }
   sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
   sqlite3_create_function_v2(handle, kAsFieldFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                              nullptr, AsField, nullptr, nullptr, nullptr);
@@ -329,6 +333,7 @@ Statement::Statement(Connection& connection, const std::string& sql, const char*
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v3(handle, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
                               &statement_, &tail);
+  connection.AfterPossibleWait();
   if (rc != SQLITE_OK) {
     sqlite3_finalize(statement_);
     statement_ = nullptr;
@@ -390,6 +395,7 @@ void Statement::Bind(int position, const Variant& value, const char* source, boo
 bool Statement::Step(const char* source) {
   sqlite3* handle = connection_.Handle(source);
   int rc = sqlite3_step(statement_);
+  connection_.AfterPossibleWait();
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   FailWith(handle, rc, connection_.path(), source, sql_);
@@ -456,6 +462,39 @@ Statement& Connection::Cached(const std::string& sql, const char* source) {
 void Connection::Run(const std::string& sql, const char* source) {
   StatementUse use(Cached(sql, source));
   while (use->Step(source)) {
+  }
+}
+
+void Connection::WaitWhileBusy(
+    int timeoutMs, std::function<void(const std::string& path, bool waiting)> whileBusy) {
+  busyTimeoutMs_ = timeoutMs;
+  whileBusy_ = std::move(whileBusy);
+  sqlite3_busy_handler(Handle(kWorkspace), &Connection::BusyHandler, this);
+}
+
+int Connection::BusyHandler(void* context, int tries) {
+  constexpr int kStepMs = 10;
+  auto& connection = *static_cast<Connection*>(context);
+  auto now = std::chrono::steady_clock::now();
+  if (tries == 0) connection.busySince_ = now;
+  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busyTimeoutMs_)) {
+    return 0;
+  }
+  connection.busyWaiting_ = true;
+  // Nothing may leave through SQLite's own frames.
+  try {
+    connection.whileBusy_(connection.path_, true);
+  } catch (...) {
+  }
+  sqlite3_sleep(kStepMs);
+  return 1;
+}
+
+void Connection::EndBusyWait() noexcept {
+  busyWaiting_ = false;
+  try {
+    whileBusy_(path_, false);
+  } catch (...) {
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -417,6 +418,9 @@ class Query {
 struct OpenOptions {
   // How long an operation waits for a lock that another connection (the visualisation) holds.
   int busyTimeoutMs = 5000;
+  // When set, called with the database's path between the tries of such a wait (waiting true)
+  // and once when the wait is over (false): the caller can keep a window alive meanwhile.
+  std::function<void(const std::string& path, bool waiting)> whileBusy = nullptr;
 };
 
 // An open database file. Moving hands the connection over; destroying closes it.

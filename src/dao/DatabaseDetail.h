@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -116,12 +117,28 @@ class Connection {
   int transactionDepth = 0;
   std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> queries;
 
+  // Waits for another connection's lock in short steps, telling whileBusy between them, up to
+  // timeoutMs.
+  void WaitWhileBusy(int timeoutMs,
+                     std::function<void(const std::string& path, bool waiting)> whileBusy);
+  // After every call that may have waited: tells whileBusy that a wait is over.
+  void AfterPossibleWait() {
+    if (busyWaiting_) EndBusyWait();
+  }
+
   void Close() noexcept;
 
  private:
+  static int BusyHandler(void* connection, int tries);
+  void EndBusyWait() noexcept;
+
   sqlite3* handle_;
   std::string path_;
   std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
+  int busyTimeoutMs_ = 0;
+  std::function<void(const std::string& path, bool waiting)> whileBusy_;
+  bool busyWaiting_ = false;
+  std::chrono::steady_clock::time_point busySince_;
 };
 
 // Maps an SQLite result to its DAO failure; the connection's message gives the details.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -87,10 +88,11 @@ class FileSystem {
   // nothing is copied); the rename is made durable. False where the file system has no hard
   // links for it, the target then unchanged. Throws a Failure otherwise.
   virtual bool LinkAs(const std::string& existing, const std::string& target) = 0;
-  // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
-  // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
-  // opened.
-  virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) = 0;
+  // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing),
+  // calling betweenTries while another holder keeps it; nothing when it keeps it that long.
+  // Throws a Failure when the file cannot be opened.
+  virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs,
+                                                const std::function<void()>& betweenTries = {}) = 0;
 };
 
 // The host's file system.
@@ -113,7 +115,8 @@ class HostFileSystem : public FileSystem {
   bool ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
   bool MoveName(const std::string& from, const std::string& to) override;
   bool LinkAs(const std::string& existing, const std::string& target) override;
-  std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
+  std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs,
+                                        const std::function<void()>& betweenTries = {}) override;
 
  private:
   // Where a write to the path lands: its resolved path, through a symbolic link to its target.

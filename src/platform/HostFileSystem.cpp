@@ -509,7 +509,8 @@ bool HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bo
   return !durable || SyncFolderOf(target);
 }
 
-std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs) {
+std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs,
+                                                      const std::function<void()>& betweenTries) {
   PrepareDriveFolder(path);
   std::string resolved = Resolve(path);
   int fd = ::open(resolved.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -522,6 +523,7 @@ std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, i
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) throw ErrnoFailure(errno, kPathFileAccessError);
     if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    if (betweenTries) betweenTries();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return lock;

@@ -1,5 +1,6 @@
 #include "presetdb/UpdateRun.h"
 
+#include <filesystem>
 #include <limits>
 
 #include "platform/Failure.h"
@@ -15,6 +16,15 @@ std::string& VarNamePatternTable::operator()(int64_t system, int64_t part) {
     throw RuntimeFailure(kSubscriptOutOfRange);
   }
   return patterns_[size_t(system)][size_t(part - 1)];
+}
+
+UpdateRun::UpdateRun(StandardModule& module) : module_(module) {
+  // The window stays alive while a database waits for another program's lock.
+  databaseOptions.whileBusy = [&ui = module.services().ui](const std::string& path, bool waiting) {
+    ui.WhileWaiting(waiting ? "waiting for another program to release " +
+                                  std::filesystem::path(path).filename().string()
+                            : "");
+  };
 }
 
 void UpdateRun::WorkOnMDB() {
@@ -41,10 +51,14 @@ void UpdateRun::WorkOnMDB() {
   if (!runLock_) {
     std::optional<Failure> lockFailure;
     try {
-      runLock_ = files.WaitForLock(componentPath + ".lock", runLockTimeoutMs);
+      runLock_ = files.WaitForLock(componentPath + ".lock", runLockTimeoutMs, [&] {
+        module_.services().ui.WhileWaiting(
+            "waiting for another configuration run of this installation");
+      });
     } catch (const Failure& f) {
       lockFailure = f;
     }
+    module_.services().ui.ShowWaiting("");
     if (!runLock_) {
       Keep(lockFailure, lockFailure ? "its lock file could not be opened"
                                     : "another configuration run of this installation did not "

@@ -45,7 +45,7 @@ class UpdateRun {
   // "<name>.bak" for generation 1 (the newest), "<name>.bak<n>" for the older ones.
   static std::string BackupPath(const std::string& componentPath, int generation);
 
-  explicit UpdateRun(StandardModule& module) : module_(module) {}
+  explicit UpdateRun(StandardModule& module);
   virtual ~UpdateRun() = default;
   UpdateRun(const UpdateRun&) = delete;
   UpdateRun& operator=(const UpdateRun&) = delete;
