@@ -8,6 +8,7 @@
 #include <map>
 
 #include "dao/DatabaseDetail.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {
@@ -653,6 +654,7 @@ Database::~Database() {
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);  // SQLite follows every link
   std::error_code error;
   fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {
@@ -680,6 +682,7 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
 
 Database Database::Create(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);
   std::error_code error;
   if (fs::exists(fs::symlink_status(path, error))) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);

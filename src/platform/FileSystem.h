@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -80,17 +82,41 @@ class FileSystem {
   // nothing is copied); the rename is made durable. False where the file system has no hard
   // links for it, the target then unchanged. Throws a Failure otherwise.
   virtual bool LinkAs(const std::string& existing, const std::string& target) = 0;
+  // Renames one of the program's own files (a backup generation) by name; neither name is
+  // followed when it is a symbolic link, and anything but a regular file at from is removed
+  // instead. False when there is no file at from; the rename is made durable. Throws a Failure.
+  virtual bool RenameOwnFile(const std::string& from, const std::string& to) = 0;
   // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
-  // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
-  // opened.
+  // nothing when another holder keeps it that long. The lock file is never reached through a
+  // symbolic link. Throws a Failure when the file cannot be opened.
   virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) = 0;
 };
 
-// The host's file system.
 // Writes all the bytes to a file descriptor, again after an interruption; false on an error,
 // which errno then names.
 bool WriteAll(int fd, const char* data, size_t size);
 
+// What the host's file system trusts. A symbolic link anywhere on a path is followed only when
+// the user running the program or root owns it; one that anybody else made is refused with
+// "Permission denied" (70), so that a run as root in a folder another account writes gives that
+// account nothing. Only regular files are opened, and never in a way that waits on a FIFO.
+enum class LastLink {
+  kFollowTrusted,  // a file the user names: written through a trusted link
+  kNever,          // a name of the program's own: whatever is there is never followed
+};
+// Opens a host path (see Resolve) as a regular file with open's flags (O_CLOEXEC is added;
+// O_TRUNC truncates only after the checks). A file with a second hard link is
+// opened for writing only when it is the running user's. The descriptor, or a Failure: 70 for
+// an untrusted link, 75 for anything but a regular file.
+int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0666,
+                LastLink lastLink = LastLink::kFollowTrusted);
+// Throws "Permission denied" when reaching the host path would follow an untrusted link; for
+// opens made by name elsewhere (SQLite's).
+void CheckLinksTrusted(const std::string& hostPath);
+
+struct FilePlace;
+
+// The host's file system.
 class HostFileSystem : public FileSystem {
  public:
   std::string Resolve(const std::string& path) const override;
@@ -105,18 +131,17 @@ class HostFileSystem : public FileSystem {
   std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
   void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
   bool LinkAs(const std::string& existing, const std::string& target) override;
+  bool RenameOwnFile(const std::string& from, const std::string& to) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
 
  private:
-  // Where a write to the path lands: its resolved path, through a symbolic link to its target.
-  std::filesystem::path WriteTarget(const std::string& path) const;
-  // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already resolved.
-  void RemoveLeftoversOf(const std::filesystem::path& target);
-  std::unique_ptr<TemporaryFile> TemporaryBesideTarget(const std::filesystem::path& target);
+  // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already located.
+  void RemoveLeftoversOf(const FilePlace& target);
+  std::unique_ptr<TemporaryFile> TemporaryBesideTarget(const FilePlace& target);
   // Gives the temporary file the target's mode, owner and group (new files: the umask);
   // false when the owner cannot be kept.
-  bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);
-  void Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
+  bool KeepIdentity(TemporaryFile& temporary, const FilePlace& target);
+  void Rename(TemporaryFile& temporary, const FilePlace& target, bool durable);
 
   // The files whose leftover temporary files this program has removed already.
   std::set<std::string> cleaned_;

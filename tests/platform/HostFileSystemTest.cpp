@@ -155,11 +155,13 @@ TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
     EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(12345u, 12346u));
   }
 
-  // Written through a symbolic link, and in place for a file with a second name.
+  // Written through a symbolic link, and in place for a file of the user's own with a second
+  // name.
   fs::create_symlink("f.ini", root / "link.ini");
   EXPECT_TRUE(files.ReplaceAll((root / "link.ini").string(), "via link"));
   EXPECT_TRUE(fs::is_symlink(root / "link.ini"));
   EXPECT_EQ(Read(file), "via link");
+  ASSERT_EQ(::chown(file.c_str(), ::geteuid(), ::getegid()), 0);
   fs::create_hard_link(file, root / "second.ini");
   EXPECT_TRUE(files.ReplaceAll(file.string(), "both"));
   EXPECT_EQ(Read(root / "second.ini"), "both");
