@@ -137,6 +137,16 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   EXPECT_EQ(Read(root / "target.mdb"), "newer");
   EXPECT_EQ(Read(root / "target.mdb.bak"), "new");
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 5);
+
+  // Generations move on by name; a link at such a name is removed, never carried or followed.
+  const std::string bak = (root / "target.mdb.bak").string();
+  const std::string bak2 = (root / "target.mdb.bak2").string();
+  EXPECT_TRUE(files.RenameOwnFile(bak, bak2));
+  fs::create_symlink("target.mdb", bak);
+  EXPECT_FALSE(files.RenameOwnFile(bak, bak2));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(bak)));
+  EXPECT_EQ(Read(bak2), "new");
+  EXPECT_EQ(Read(root / "target.mdb"), "newer");
 }
 
 TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
