@@ -256,6 +256,16 @@ bool StatAt(const FilePlace& place, struct stat& st) {
   return ::fstatat(place.folder.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// The file a resolved path names, for a look that opens nothing (so the file's stamp and kind
+// cost one call, as every ini read asks for them): the name itself, or what a trusted link there
+// leads to. Links above the name are not checked here; whatever opens the file walks the path.
+bool LookAt(const std::string& resolved, struct stat& st) {
+  if (::lstat(resolved.c_str(), &st) != 0) return false;
+  if (!S_ISLNK(st.st_mode)) return true;
+  FilePlace place;
+  return Locate(resolved, true, place) == 0 && StatAt(place, st);
+}
+
 // Temporary files are named ".<target name>.tmp-XXXXXX" and their writer holds an flock on
 // them for as long as they exist, so one that can be locked was left by a program that ended.
 constexpr const char* kTemporaryInfix = ".tmp-";
@@ -531,11 +541,8 @@ std::string HostFileSystem::Resolve(const std::string& path) const {
 bool HostFileSystem::IsPlainFile(const std::string& path) const {
   if (path.empty()) return false;
   fs::path resolved = Resolve(path);
-  FilePlace place;
   struct stat st {};
-  if (Locate(resolved, true, place) != 0 || !StatAt(place, st) || !S_ISREG(st.st_mode)) {
-    return false;
-  }
+  if (!LookAt(resolved, st) || !S_ISREG(st.st_mode)) return false;
   return resolved.filename().string().rfind('.', 0) != 0;
 }
 
@@ -563,11 +570,8 @@ std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) cons
 
 std::optional<FileStamp> HostFileSystem::Stamp(const std::string& path) const {
   if (path.empty()) return std::nullopt;
-  FilePlace place;
   struct stat st {};
-  if (Locate(Resolve(path), true, place) != 0 || !StatAt(place, st) || !S_ISREG(st.st_mode)) {
-    return std::nullopt;
-  }
+  if (!LookAt(Resolve(path), st) || !S_ISREG(st.st_mode)) return std::nullopt;
   return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
                    ToNanoseconds(st.st_mtim)};
 }
