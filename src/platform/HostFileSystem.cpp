@@ -146,9 +146,10 @@ std::string ReadLink(int linkFd) {
   }
 }
 
-// Walks a host path one name at a time from an open folder, so that no name is looked up twice.
-// A symbolic link on the way is followed only when its owner is trusted; the last name is
-// followed too when followLast, else it is the place itself. 0, kUntrustedLink or an errno.
+// Walks a host path one name at a time, each looked up in the folder opened before it, so that a
+// link put in place of a checked folder later is never followed. A symbolic link on the way is
+// followed only when its owner is trusted; a link at the last name too when followLast, else the
+// last name is the place itself. 0, kUntrustedLink or an errno.
 int Locate(const std::string& path, bool followLast, FilePlace& place) {
   if (path.empty()) return ENOENT;
   std::deque<std::string> rest;
