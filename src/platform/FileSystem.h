@@ -105,9 +105,9 @@ enum class LastLink {
   kNever,          // a name of the program's own: whatever is there is never followed
 };
 // Opens a host path (see Resolve) as a regular file with open's flags (O_CLOEXEC is added;
-// O_TRUNC truncates only after the checks). A file with a second hard link is
-// opened for writing only when it is the running user's. The descriptor, or a Failure: 70 for
-// an untrusted link, 75 for anything but a regular file.
+// O_TRUNC truncates only after the checks). A file with a second hard link is opened for
+// writing only when it is the running user's. The descriptor, or a Failure: 70 for an untrusted
+// link, 75 for anything but a regular file, 76 when the file or a folder is missing.
 int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0666,
                 LastLink lastLink = LastLink::kFollowTrusted);
 // Throws "Permission denied" when reaching the host path would follow an untrusted link; for
