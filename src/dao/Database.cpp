@@ -9,6 +9,7 @@
 
 #include "dao/DatabaseDetail.h"
 #include "dao/DatabaseKind.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {
@@ -763,6 +764,7 @@ Database::~Database() {
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);  // SQLite follows every link
   std::error_code error;
   fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {
@@ -796,6 +798,7 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
 
 Database Database::Create(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);
   std::error_code error;
   if (fs::exists(fs::symlink_status(path, error))) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);

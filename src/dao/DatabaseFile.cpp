@@ -52,7 +52,7 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
   if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
     FailWith(nullptr, SQLITE_IOERR, connection.path(), kWorkspace, {});
   }
-  int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (out < 0) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
   constexpr int kChunk = 64 * 1024;
   std::unique_ptr<char[]> buffer(new char[kChunk]);  // not cleared: every byte is read into

@@ -1,7 +1,7 @@
 #include "dao/DatabaseKind.h"
 
 #include <cstring>
-#include <fstream>
+#include "platform/FileSystem.h"
 
 namespace horavex::dao {
 
@@ -20,11 +20,8 @@ DatabaseKind KindOfHeader(std::string_view bytes) {
 }
 
 DatabaseKind KindOfDatabaseFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return DatabaseKind::kNone;
-  char header[32];
-  in.read(header, sizeof header);
-  return KindOfHeader(std::string_view(header, size_t(in.gcount())));
+  std::optional<std::string> head = ReadFileHead(path, 32);
+  return head ? KindOfHeader(*head) : DatabaseKind::kNone;
 }
 
 std::string DescribeKind(DatabaseKind kind) {

@@ -98,7 +98,7 @@ void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& comp
     return;
   }
   for (int g = kBackupGenerations - 1; g >= 1; --g) {
-    files.MoveName(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
+    files.RenameOwnFile(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
   }
   // The backup is the file as it is: a second name for it, which keeps it once the new file has
   // taken the name; a copy where the file system has no hard links, read through the lock's
