@@ -44,6 +44,12 @@ class DatabaseWriteLock {
   // The version of the locked file; it cannot change while the lock is held.
   DatabaseVersion Version() const;
 
+  // Writes the database at `from` into the locked file itself, in one transaction of its
+  // journal, for hosts that cannot rename a file over an open one (Windows). The lock is given
+  // up and taken again for it (SQLite copies only into a file without an open transaction):
+  // false, nothing written, when another program committed in between. Fails as Take does.
+  bool Overwrite(const std::string& from);
+
  private:
   explicit DatabaseWriteLock(Database database);
   Database database_;

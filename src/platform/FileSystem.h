@@ -6,8 +6,17 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace horavex {
+
+// The separator of the paths the program builds: the host's own (in what it reads, both "\" and
+// "/" separate).
+#ifdef _WIN32
+inline constexpr char kHostSeparator = '\\';
+#else
+inline constexpr char kHostSeparator = '/';
+#endif
 
 // Creation, last-access and last-write times in nanoseconds since the epoch; 0 = not known.
 struct FileTimes {
@@ -80,6 +89,8 @@ class FileSystem {
   // nothing is copied); the rename is made durable. False where the file system has no hard
   // links for it, the target then unchanged. Throws a Failure otherwise.
   virtual bool LinkAs(const std::string& existing, const std::string& target) = 0;
+  // Whether a file can be renamed over one that a program has open (Windows refuses it).
+  virtual bool ReplacesOpenFiles() const { return true; }
   // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
   // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
   // opened.
@@ -106,6 +117,11 @@ class HostFileSystem : public FileSystem {
   void ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
   bool LinkAs(const std::string& existing, const std::string& target) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
+#ifdef _WIN32
+  bool ReplacesOpenFiles() const override {
+    return false;
+  }
+#endif
 
  private:
   // Where a write to the path lands: its resolved path, through a symbolic link to its target.
@@ -120,6 +136,29 @@ class HostFileSystem : public FileSystem {
 
   // The files whose leftover temporary files this program has removed already.
   std::set<std::string> cleaned_;
+};
+
+// Host-path services for the database layer, whose files SQLite opens by name.
+// The identity of the file at a host path (device and file number), or nothing when none is
+// there.
+std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath);
+// Removes the file at a host path; false when it is not there or cannot be removed.
+bool RemoveHostFile(const std::string& hostPath);
+// An existing file at a host path, opened for writing from its start and emptied.
+class HostFileWriter {
+ public:
+  explicit HostFileWriter(const std::string& hostPath);
+  ~HostFileWriter();
+  HostFileWriter(const HostFileWriter&) = delete;
+  HostFileWriter& operator=(const HostFileWriter&) = delete;
+  bool IsOpen() const;
+  // Appends all the bytes; false on an error (DiskFull tells whether the disk was full).
+  bool Write(const char* data, size_t size);
+  bool DiskFull() const { return diskFull_; }
+
+ private:
+  intptr_t handle_;
+  bool diskFull_ = false;
 };
 
 // The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder

@@ -62,11 +62,20 @@ void UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
         return;
       }
       // The backup is the file as it is: a second name for it, which keeps it once the new file
-      // has taken the name; a copy where the file system has no hard links.
-      if (!files.LinkAs(componentPath, backupPath)) {
+      // has taken the name; a copy where the file system has no hard links or the file is
+      // written in place.
+      if (!files.ReplacesOpenFiles() || !files.LinkAs(componentPath, backupPath)) {
         std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(backupPath);
         dao::CopyDatabase(target, backup->path(), databaseOptions);
         files.ReplaceWith(*backup, backupPath);
+      }
+      // Where an open file cannot be replaced, the new content goes into the file itself.
+      if (!files.ReplacesOpenFiles()) {
+        if (!lock->Overwrite(copy->path())) {
+          Keep(std::nullopt, "another program changed it during the update",
+               "Run the configuration again.");
+        }
+        return;
       }
     } else {
       dao::RemoveOrphanJournal(target);
