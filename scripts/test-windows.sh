@@ -9,7 +9,7 @@ windows=$PWD/build-windows
 linux=$PWD/build
 export WINEPREFIX=$windows/wineprefix WINEDEBUG=-all
 # One Wine server for all the runs: a start then takes a fraction of a second.
-wineserver -p 600 < /dev/null > /dev/null 2>&1
+wineserver -p 600 < /dev/null > /dev/null 2>&1 || true  # one may be running already
 trap 'wineserver -k > /dev/null 2>&1 || true' EXIT
 (cd "$windows" && ctest --output-on-failure -j2 --timeout 120)
 
@@ -30,7 +30,7 @@ cp "$windows/src/Horavex_Config.exe" "$work/windows/Plant/Bin/"
 servicePackLog=$WINEPREFIX/drive_c/PakroServicePack.log
 rm -f "$servicePackLog"
 (cd "$work/linux/Plant/Bin" &&
-  env -i PATH=/usr/bin:/bin USERNAME=tester CFG_DRIVE_C="$work/linux/drive_c" \
+  env -i USERNAME=tester PATH=/usr/bin:/bin CFG_DRIVE_C="$work/linux/drive_c" \
     ./Horavex_Config /EXTERNAL SILENT) && status=0 || status=$?
 [ "$status" = 3 ] || { echo "Linux silent start: exit status $status, not 3" >&2; exit 1; }
 wineRun=$PWD/cmake/wine-run.sh
@@ -61,7 +61,7 @@ same "PakroServicePack.log" "$data/expected/PakroServicePack.log" "$work/PakroSe
 for file in parameter/Program.ini Horavex/Horavex.cfg; do
   name=$(basename "$file")
   same "$name (Linux)" "$data/expected/$name" "$work/linux/Plant/$file"
-  grep -av -e '^\r\?$' -e '^S_Editor=' "$data/expected/$name" > "$work/expected-$name"
+  grep -avE -e $'^\r?$' -e '^S_Editor=' "$data/expected/$name" > "$work/expected-$name"
   grep -av -e '^S_Editor=' "$work/windows/Plant/$file" > "$work/windows-$name"
   same "$name" "$work/expected-$name" "$work/windows-$name"
 done

@@ -77,7 +77,12 @@ TEST_F(PublishTest, FolderAndFileInAnotherLetterCaseAreFoundAndUpdated) {
   EXPECT_THAT(Limits(inst.project / "HORAVEX" / "horavex.MDB"),
               ElementsAre("A1.Speed|-5.0|9", "B2.Speed|0.0|2"));
   EXPECT_EQ(inst.module.FailuresReported(), 0);
-  EXPECT_FALSE(inst.Exists(inst.project / "HORAVEX" / "Horavex.mdb"));
+  // Replaced under its own name, no second file beside it. (Wine renames no file to another
+  // case of its name, so there the file kept its first name.)
+#ifndef _WIN32
+  EXPECT_THAT(ComponentFiles(inst.project / "HORAVEX"),
+              ElementsAre("Horavex.cfg", "Horavex.mdb.bak", "Horavex_Source.mdb", "horavex.MDB"));
+#endif
 }
 
 // The tests in child processes of a fork (POSIX only).
