@@ -9,8 +9,17 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace horavex {
+
+// The separator of the paths the program builds: the host's own (in what it reads, both "\" and
+// "/" separate).
+#ifdef _WIN32
+inline constexpr char kHostSeparator = '\\';
+#else
+inline constexpr char kHostSeparator = '/';
+#endif
 
 // Creation, last-access and last-write times in nanoseconds since the epoch; 0 = not known.
 struct FileTimes {
@@ -90,6 +99,8 @@ class FileSystem {
   // followed when it is a symbolic link, and anything but a regular file at from is removed
   // instead. False when there is no file at from; the rename is made durable. Throws a Failure.
   virtual bool RenameOwnFile(const std::string& from, const std::string& to) = 0;
+  // Whether a file can be renamed over one that a program has open (Windows refuses it).
+  virtual bool ReplacesOpenFiles() const { return true; }
   // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing),
   // calling betweenTries while another holder keeps it; nothing when it keeps it that long.
   // The lock file is never reached through a symbolic link. Throws a Failure when the file
@@ -143,6 +154,11 @@ class HostFileSystem : public FileSystem {
   bool RenameOwnFile(const std::string& from, const std::string& to) override;
   std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs,
                                         const std::function<void()>& betweenTries = {}) override;
+#ifdef _WIN32
+  bool ReplacesOpenFiles() const override {
+    return false;
+  }
+#endif
 
  private:
   // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already located.
@@ -156,6 +172,29 @@ class HostFileSystem : public FileSystem {
 
   // The files whose leftover temporary files this program has removed already.
   std::set<std::string> cleaned_;
+};
+
+// Host-path services for the database layer, whose files SQLite opens by name.
+// The identity of the file at a host path (device and file number), or nothing when none is
+// there.
+std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath);
+// Removes the file at a host path; false when it is not there or cannot be removed.
+bool RemoveHostFile(const std::string& hostPath);
+// An existing file at a host path, opened for writing from its start and emptied.
+class HostFileWriter {
+ public:
+  explicit HostFileWriter(const std::string& hostPath);
+  ~HostFileWriter();
+  HostFileWriter(const HostFileWriter&) = delete;
+  HostFileWriter& operator=(const HostFileWriter&) = delete;
+  bool IsOpen() const;
+  // Appends all the bytes; false on an error (DiskFull tells whether the disk was full).
+  bool Write(const char* data, size_t size);
+  bool DiskFull() const { return diskFull_; }
+
+ private:
+  intptr_t handle_;
+  bool diskFull_ = false;
 };
 
 // The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder

@@ -500,6 +500,33 @@ std::optional<std::string> ReadFileHead(const std::string& hostPath, size_t size
   return head;
 }
 
+std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath) {
+  struct stat st {};
+  if (::stat(hostPath.c_str(), &st) != 0) return std::nullopt;
+  return std::pair{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+bool RemoveHostFile(const std::string& hostPath) {
+  return ::unlink(hostPath.c_str()) == 0;
+}
+
+HostFileWriter::HostFileWriter(const std::string& hostPath)
+    : handle_(::open(hostPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
+
+HostFileWriter::~HostFileWriter() {
+  if (handle_ >= 0) ::close(int(handle_));
+}
+
+bool HostFileWriter::IsOpen() const {
+  return handle_ >= 0;
+}
+
+bool HostFileWriter::Write(const char* data, size_t size) {
+  if (WriteAll(int(handle_), data, size)) return true;
+  diskFull_ = errno == ENOSPC || errno == EDQUOT;
+  return false;
+}
+
 std::string DriveFolder(char letter) {
   char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   if (std::optional<std::string> folder = DriveVariable(upper)) return *folder;

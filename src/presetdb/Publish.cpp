@@ -77,6 +77,14 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
         }
       }
       KeepBackup(lock ? &*lock : nullptr, componentPath);
+      // Where an open file cannot be replaced, the new content goes into the file itself.
+      if (!files.ReplacesOpenFiles()) {
+        if (lock && !lock->Overwrite(copy->path())) {
+          Keep(std::nullopt, "another program changed it during the update",
+               "Run the configuration again.");
+        }
+        return true;
+      }
     } else {
       dao::RemoveOrphanJournal(target);
     }
@@ -92,9 +100,11 @@ void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& comp
   FileSystem& files = module_.services().files;
   const std::string newest = BackupPath(componentPath, 1);
   // A run that changed nothing since the last one would only push an older generation out.
-  // An Access file is not locked: it can be read like any other file.
-  if (files.IsPlainFile(newest) && (lock ? lock->SameBytesAs(files.Resolve(newest))
-                                         : files.ReadAll(componentPath) == files.ReadAll(newest))) {
+  // An Access file is not locked: it can be read like any other file. Where the file is written
+  // in place, a backup that is a second name of it would change with it: a copy is always made.
+  if (files.ReplacesOpenFiles() && files.IsPlainFile(newest) &&
+      (lock ? lock->SameBytesAs(files.Resolve(newest))
+            : files.ReadAll(componentPath) == files.ReadAll(newest))) {
     return;
   }
   for (int g = kBackupGenerations - 1; g >= 1; --g) {
@@ -103,7 +113,7 @@ void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& comp
   // The backup is the file as it is: a second name for it, which keeps it once the new file has
   // taken the name; a copy where the file system has no hard links, read through the lock's
   // own handle.
-  if (files.LinkAs(componentPath, newest)) return;
+  if (files.ReplacesOpenFiles() && files.LinkAs(componentPath, newest)) return;
   if (!lock) {
     std::optional<std::string> bytes = files.ReadAll(componentPath);
     if (!bytes || !files.ReplaceAll(newest, *bytes)) throw RuntimeFailure(kPathFileAccessError);

@@ -14,6 +14,7 @@
 
 #include "dao/DatabaseDetail.h"
 #include "platform/Failure.h"
+#include "support/TestFileSystem.h"
 
 namespace horavex::dao {
 namespace {
@@ -34,7 +35,7 @@ Failure FailureOf(const std::function<void()>& call) {
 // Direct SQLite access, to look at files without the layer's help.
 class RawDb {
  public:
-  explicit RawDb(const fs::path& path) { sqlite3_open(path.c_str(), &handle_); }
+  explicit RawDb(const fs::path& path) { sqlite3_open(path.string().c_str(), &handle_); }
   ~RawDb() { sqlite3_close(handle_); }
   void Exec(const std::string& sql) {
     char* error = nullptr;
@@ -60,10 +61,7 @@ class RawDb {
 
 class DatabaseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "horavex-db-XXXXXX").string();
-    root = ::mkdtemp(pattern.data());
-  }
+  void SetUp() override { root = horavex::testing::MakeTemporaryFolder("horavex-db-"); }
   void TearDown() override { fs::remove_all(root); }
 
   std::string Path(const std::string& name = "test.mdb") const { return (root / name).string(); }
