@@ -130,6 +130,7 @@ TEST_F(LimitsKeptTest, LimitsALegitimateRunDropsOutliveFourMoreRuns) {
   EXPECT_EQ(inst.Read(inst.component / "Horavex.mdb.bak5"), before);
   EXPECT_FALSE(inst.Exists(inst.component / "Horavex.mdb.bak6"));
 
+#ifndef _WIN32  // Windows writes the database in place and always copies the backup
   // A run killed between its two renames leaves the backup as a second name of the database:
   // the next run adds no generation for it and leaves no temporary name behind.
   std::string published = inst.Read(Target());
@@ -141,6 +142,7 @@ TEST_F(LimitsKeptTest, LimitsALegitimateRunDropsOutliveFourMoreRuns) {
   for (const auto& entry : fs::directory_iterator(inst.component)) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
   }
+#endif
 }
 
 TEST_F(LimitsKeptTest, AbortForAMissingAdditionalFieldLeavesNothingBehind) {
