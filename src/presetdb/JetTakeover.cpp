@@ -61,8 +61,7 @@ bool UpdateRun::JetComponentUnchanged(const std::string& componentPath) {
   // Nothing on these machines writes Access files, so no lock guards one; its stamp tells
   // whether it changed since the takeover imported it.
   if (jetComponentStamp_ && module_.services().files.Stamp(componentPath) != jetComponentStamp_) {
-    Keep(std::nullopt, "another program changed it during the update",
-         "Run the configuration again.");
+    KeepChangedDuringRun();
     return false;
   }
   return true;

@@ -71,8 +71,7 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
       } else {
         lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
         if (componentVersion_ && lock->Version() != *componentVersion_) {
-          Keep(std::nullopt, "another program changed it during the update",
-               "Run the configuration again.");
+          KeepChangedDuringRun();
           return true;
         }
       }
@@ -80,8 +79,7 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
       // Where an open file cannot be replaced, the new content goes into the file itself.
       if (!files.ReplacesOpenFiles()) {
         if (lock && !lock->Overwrite(copy->path())) {
-          Keep(std::nullopt, "another program changed it during the update",
-               "Run the configuration again.");
+          KeepChangedDuringRun();
         }
         return true;
       }
@@ -126,6 +124,11 @@ void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& comp
 
 void UpdateRun::Keep(std::optional<Failure> cause, std::string why, std::string hint) {
   if (!keep_) keep_ = KeepReason{std::move(cause), std::move(why), std::move(hint)};
+}
+
+void UpdateRun::KeepChangedDuringRun() {
+  Keep(std::nullopt, "another program changed it during the update",
+       "Run the configuration again.");
 }
 
 Handler UpdateRun::VitalHandler(const char* procedureName, const std::string& why) {

@@ -119,6 +119,8 @@ class UpdateRun {
   // Remembers the first reason why the run's result is incomplete: the component database is
   // then kept as it is, and the run reports it once at its end.
   void Keep(std::optional<Failure> cause, std::string why, std::string hint = {});
+  // The component database changed between the takeover's snapshot and the publish.
+  void KeepChangedDuringRun();
   // A handler whose failing steps also leave the result incomplete, for the given reason.
   Handler VitalHandler(const char* procedureName, const std::string& why);
   // The one transaction for all records of a step: begun here unless the caller holds one
