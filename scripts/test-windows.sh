@@ -68,4 +68,8 @@ for file in parameter/Program.ini Horavex/Horavex.cfg; do
   same "$name" "$work/expected-$name" "$work/windows-$name"
 done
 [ "$failed" = 0 ] || exit 1
-echo "Windows: tests and silent start under Wine passed"
+
+# The dialog under Wine on a virtual display: a standalone start drawn with Windows' own controls,
+# help mode by mouse, OK writing what the silent start wrote, Cancel confirmed with Yes.
+scripts/wine-dialog-check.sh "$work" "$linux"
+echo "Windows: tests, silent start and dialog under Wine passed"
