@@ -29,9 +29,9 @@ int main() {
     window = std::make_unique<FormWindow>(dialog, ui);
     if (window->Window() == nullptr) {
       std::fprintf(stderr,
-                   "%s: no display to show the dialog on (the window system refused the window, "
-                   "error %lu); start it with /EXTERNAL SILENT to run without a window.\n",
-                   process.ProgramFileName().c_str(), ::GetLastError());
+                   "%s: no display to show the dialog on (the window system refused the window); "
+                   "start it with /EXTERNAL SILENT to run without a window.\n",
+                   process.ProgramFileName().c_str());
       process.EndNow(kExitNoDisplay);
     }
     ui.SetRedraw([&window] { window->Sync(); });
@@ -44,8 +44,7 @@ int main() {
 
   window->Sync();
   window->Show();
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ui.Deliver(message);
+  window->RunUntilClosed();
   // Only a confirmed close of the window gets here.
   process.EndNow(kExitCancelled);
 }

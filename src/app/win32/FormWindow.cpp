@@ -152,10 +152,19 @@ void FormWindow::Stack() {
 }
 
 void FormWindow::Show() {
+  // A console that Windows opened for this program alone (a start from the Explorer) is closed:
+  // the dialog is the program's only window. One shared with the starting shell stays.
+  DWORD processes[2];
+  if (::GetConsoleProcessList(processes, 2) == 1) ::FreeConsole();
   ui_.Attach(window_, [this](MSG& message) { return FilterMessage(message); });
   ::ShowWindow(window_, SW_SHOWNORMAL);
   ::UpdateWindow(window_);
   if (std::optional<size_t> first = presenter_.InitialFocus()) ::SetFocus(controls_[*first]);
+}
+
+void FormWindow::RunUntilClosed() {
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ui_.Deliver(message);
 }
 
 void FormWindow::ShowWaiting(const std::string& what) {

@@ -28,6 +28,8 @@ class FormWindow {
   HWND Window() const { return window_; }
   // Shows the window with the focus on the first control of the focus order.
   void Show();
+  // Handles the window's messages until it is closed.
+  void RunUntilClosed();
   // Shows the model's current state.
   void Sync();
   // Shows in the title what the program waits for; "" when the wait is over.
