@@ -132,6 +132,10 @@ fi
 start cancel
 click "$window" $((cancel[0] + 50)) $((cancel[1] + 25))
 if wait_for 20 found "Cancel?"; then
+  # A Yes/No question is answered only by Yes or No.
+  xdotool key --window "$(window_named "Cancel?")" Escape 2> /dev/null
+  sleep 1
+  wait_for 10 found "Cancel?" || fail "Escape dismissed the question after Cancel"
   xdotool key --window "$(window_named "Cancel?")" y 2> /dev/null
   ended 2
 else

@@ -22,14 +22,19 @@ void Win32UiServices::Attach(HWND window, std::function<bool(MSG&)> filter) {
 
 int Win32UiServices::MessageBox(const MessageBoxRequest& request) {
   if (redraw_) redraw_();
-  // The run-time's numbers are Windows' own flags and answers. A box without Cancel cannot be
-  // dismissed by Escape or its close button: Windows itself keeps it open.
+  // The run-time's numbers are Windows' own flags and answers.
   UINT flags = static_cast<UINT>(request.icon) | static_cast<UINT>(request.buttons) |
                static_cast<UINT>(request.defaultButton) | MB_SETFOREGROUND;
   if (window_ == nullptr) flags |= MB_TASKMODAL;
+  const std::wstring text = MessageBoxText(request.text);
+  const std::wstring title = win32::ToWide(request.title);
   asking_ = true;
-  int answer = ::MessageBoxW(window_, MessageBoxText(request.text).c_str(),
-                             win32::ToWide(request.title).c_str(), flags);
+  int answer = 0;
+  // A Yes/No question is answered by Yes or No only. Windows keeps such a box open on Escape;
+  // Wine closes it with Cancel, and then it is asked again.
+  do {
+    answer = ::MessageBoxW(window_, text.c_str(), title.c_str(), flags);
+  } while (request.buttons == MsgButtons::YesNo && answer == IDCANCEL);
   asking_ = false;
   if (answer == 0) return request.buttons == MsgButtons::Ok ? kAnswerOk : kAnswerCancel;
   return answer;
