@@ -84,6 +84,7 @@ fi
 [ "$failed" = 0 ] || exit 1
 
 # The dialog under Wine on a virtual display: a standalone start drawn with Windows' own controls,
-# help mode by mouse, OK writing what the silent start wrote, Cancel confirmed with Yes.
+# help mode by mouse, OK writing what the silent start wrote, a close request answered with No,
+# Cancel confirmed with Yes.
 scripts/wine-dialog-check.sh "$work" "$linux"
 echo "Windows: tests, silent start and dialog under Wine passed"

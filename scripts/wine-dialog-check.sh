@@ -130,6 +130,17 @@ if ! diff <(sqlite3 "$work/windows/Plant/Horavex/Horavex.mdb" .dump) \
 fi
 
 start cancel
+# The window's close request (Alt+F4) asks as Cancel does; No keeps the window.
+xdotool key --window "$window" alt+F4 2> /dev/null
+if wait_for 20 found "Cancel?"; then
+  xdotool key --window "$(window_named "Cancel?")" n 2> /dev/null
+  xdotool mousemove --window "$window" 5 5  # Wine removes a closed box on the next event
+  wait_for 20 gone "Cancel?" || fail "No did not close the question after a close request"
+  sleep 1
+  ! finished || fail "the window closed although the close request was answered with No"
+else
+  fail "no question after a close request"
+fi
 click "$window" $((cancel[0] + 50)) $((cancel[1] + 25))
 if wait_for 20 found "Cancel?"; then
   # A Yes/No question is answered only by Yes or No.
