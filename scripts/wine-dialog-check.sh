@@ -50,10 +50,8 @@ pixel() {
   convert "$work/pixel.png" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:
 }
 is_pixel() { [ "$(pixel "$1" "$2" "$3")" = "$4" ]; }
-expect_pixel() {  # what, window, x, y, r,g,b
-  local got
-  got=$(pixel "$2" "$3" "$4")
-  [ "$got" = "$5" ] || fail "$1 at $3,$4 is $got, not $5"
+expect_pixel() {  # what, window, x, y, r,g,b: polled while the window paints
+  wait_for 10 is_pixel "$2" "$3" "$4" "$5" || fail "$1 at $3,$4 is $(pixel "$2" "$3" "$4"), not $5"
 }
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # start NAME: a fresh installation as the silent Windows run had it, and the program started.
@@ -70,7 +68,6 @@ start() {
   program=$!
   wait_for 60 found "Erweiterte Konfiguration" || { fail "no window within 60 s"; exit 1; }
   window=$(window_named "Erweiterte Konfiguration")
-  sleep 1  # the first paint
 }
 finished() { ! kill -0 "$program" 2> /dev/null; }
 # ended STATUS: the program ends by itself with that status.
@@ -90,15 +87,14 @@ cancel=(686 522)
 unitBox=(62 151)         # machine 1, time 1, seconds
 
 start ok
-import -window "$window" "$work/dialog-standalone.png"
 grey=192,192,192
 expect_pixel "frame interior" "$window" "${frameInterior[@]}" $grey
 expect_pixel "help button" "$window" "${quest[@]}" $grey
 expect_pixel "OK button" "$window" "${ok[@]}" $grey
 expect_pixel "Cancel button" "$window" "${cancel[@]}" $grey
+import -window "$window" "$work/dialog-standalone.png"
 click "$window" $((quest[0] + 25)) $((quest[1] + 20))
-wait_for 10 is_pixel "$window" "${quest[@]}" 0,255,0 ||
-  fail "help button is not green in help mode"
+expect_pixel "help button in help mode" "$window" "${quest[@]}" 0,255,0
 import -window "$window" "$work/dialog-help-mode.png"
 # In help mode a click on a unit box shows its help and leaves the box as it was.
 click "$window" "${unitBox[@]}"
@@ -110,8 +106,7 @@ else
   fail "no help box after a click on a unit box in help mode"
 fi
 click "$window" $((quest[0] + 25)) $((quest[1] + 20))
-wait_for 10 is_pixel "$window" "${quest[@]}" $grey ||
-  fail "help button is not grey again after help mode"
+expect_pixel "help button after help mode" "$window" "${quest[@]}" $grey
 click "$window" $((ok[0] + 50)) $((ok[1] + 25))
 ended 0
 # OK wrote what the silent start wrote (Wine's profile API drops blank lines; the editor stamp
