@@ -261,6 +261,14 @@ LRESULT FormWindow::Handle(UINT message, WPARAM w, LPARAM l) {
       if (c.kind == ControlKind::CheckBox) presenter_.Toggle(size_t(position));
       return 0;
     }
+    case WM_NEXTDLGCTL: {
+      // The dialog manager moves the focus with this, as a label's access key does (to the label,
+      // then on to the next control, which its stacking makes the label's own).
+      HWND next = LOWORD(l) != 0 ? reinterpret_cast<HWND>(w)
+                                 : ::GetNextDlgTabItem(window_, ::GetFocus(), w != 0);
+      if (next != nullptr) ::SetFocus(next);
+      return 0;
+    }
     case WM_CLOSE:
       if (presenter_.CloseRequested()) ::DestroyWindow(window_);
       return 0;
