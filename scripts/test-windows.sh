@@ -67,5 +67,24 @@ for file in parameter/Program.ini Horavex/Horavex.cfg; do
   grep -av -e '^S_Editor=' "$work/windows/Plant/$file" > "$work/windows-$name"
   same "$name" "$work/expected-$name" "$work/windows-$name"
 done
+# A start that needs a window ends with status 4 and writes nothing when Wine has no display.
+noDisplay=$work/no-display
+mkdir -p "$noDisplay/Plant/Bin" "$noDisplay/Plant/parameter"
+cp "$data/Program.ini" "$noDisplay/Plant/parameter/"
+cp "$windows/src/Horavex_Config.exe" "$noDisplay/Plant/Bin/"
+(cd "$noDisplay/Plant/Bin" && "$wineRun" Horavex_Config.exe > "$noDisplay/output.txt") && status=0 ||
+  status=$?
+if [ "$status" != 4 ] || ! grep -q 'no display' "$noDisplay/output.txt" ||
+  [ -e "$noDisplay/Plant/Bin/Horavex_Config.ini" ] ||
+  ! cmp -s "$data/Program.ini" "$noDisplay/Plant/parameter/Program.ini"; then
+  echo "Windows start without a display: status $status, not 4 with nothing written:" >&2
+  cat "$noDisplay/output.txt" >&2
+  failed=1
+fi
 [ "$failed" = 0 ] || exit 1
-echo "Windows: tests and silent start under Wine passed"
+
+# The dialog under Wine on a virtual display: a standalone start drawn with Windows' own controls,
+# help mode by mouse, OK writing what the silent start wrote, a close request answered with No,
+# Cancel confirmed with Yes.
+scripts/wine-dialog-check.sh "$work" "$linux"
+echo "Windows: tests, silent start and dialog under Wine passed"

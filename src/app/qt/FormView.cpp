@@ -26,16 +26,6 @@ QFont ToQFont(const Font& f) {
   return font;
 }
 
-// The text as shown: "&" before the access key hidden, "&&" one "&".
-QString WithoutMnemonic(const QString& text) {
-  QString shown;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && i + 1 < text.size()) ++i;
-    shown += text[i];
-  }
-  return shown;
-}
-
 }  // namespace
 
 bool ModelCheckBox::event(QEvent* event) {
@@ -96,18 +86,15 @@ void PictureButton::SetCaption(const QString& caption, const QFont& designFont) 
   if (!caption.isEmpty()) {
     // The style draws the caption in the frame below the picture and 4 pixels under it.
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
-    const int room = width() - 2 * frame - 2;
-    auto tooWide = [&] {
-      return QFontMetrics(font).horizontalAdvance(WithoutMnemonic(fitted)) > room;
-    };
-    constexpr double kSmallestPoints = 6.0;
-    while (tooWide() && font.pointSizeF() > kSmallestPoints) {
-      font.setPointSizeF(font.pointSizeF() - 0.5);
-    }
-    for (qsizetype cut = fitted.lastIndexOf(' '); tooWide() && cut > 0;
-         cut = fitted.lastIndexOf(' ')) {
-      fitted.truncate(cut);
-    }
+    CaptionFit fit =
+        FitCaption(caption.toStdString(), designFont.pointSizeF(), width() - 2 * frame - 2,
+                   [&](const std::string& shown, double points) {
+                     QFont sized = designFont;
+                     sized.setPointSizeF(points);
+                     return QFontMetrics(sized).horizontalAdvance(QString::fromStdString(shown));
+                   });
+    font.setPointSizeF(fit.points);
+    fitted = QString::fromStdString(fit.text);
     // The pressed button draws its content a pixel lower: one pixel to spare.
     int line = QFontMetrics(font).height();
     int pictureHeight = std::min(picture_.height(), height() - 2 * frame - 4 - line - 1);
@@ -130,8 +117,9 @@ void PictureButton::keyPressEvent(QKeyEvent* event) {
   QToolButton::keyPressEvent(event);
 }
 
-FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
-  if (QScreen* screen = this->screen()) scale_ = screen->logicalDotsPerInch() / 96.0;
+FormView::FormView(HoravexConfigForm& dialog)
+    : dialog_(dialog), presenter_(dialog, [this] { Sync(); }) {
+  if (QScreen* screen = this->screen()) dpi_ = screen->logicalDotsPerInch();
   Form& form = dialog_.form;
   setFixedSize(Pixels(form.width), Pixels(form.height));
   setAutoFillBackground(true);
@@ -158,42 +146,16 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
       }
       case ControlKind::CheckBox: {
         auto* box = new ModelCheckBox(parent);
-        int position = static_cast<int>(i);
-        box->onToggle = [this, position] {
-          if (!Accepts(position)) return;
-          Dispatch([this, position] {
-            Control& model = dialog_.form.controls[position];
-            dialog_.SetValue(model, model.value == 0 ? 1 : 0);
-          });
-        };
-        if (c.name == "CheckMa") {
-          int index = c.index;
-          box->onMouseUp = [this, position, index](int button) {
-            if (!Accepts(position)) return;
-            Dispatch([this, index, button] { dialog_.CheckMa_MouseUp(index, button, 0, 0, 0); });
-          };
-          box->onKeyUp = [this, position, index](int keyCode, int shift) {
-            if (!Accepts(position)) return;
-            Dispatch(
-                [this, index, keyCode, shift] { dialog_.CheckMa_KeyUp(index, keyCode, shift); });
-          };
-        }
+        box->onToggle = [this, i] { presenter_.Toggle(i); };
+        box->onMouseUp = [this, i](int button) { presenter_.MouseUp(i, button); };
+        box->onKeyUp = [this, i](int keyCode, int shift) { presenter_.KeyUp(i, keyCode, shift); };
         w = box;
         break;
       }
       case ControlKind::CommandButton: {
         // A graphical button: its picture, and a caption from the language file below it.
         auto* button = new PictureButton(ButtonPicture(c.picture), parent);
-        std::string name = c.name;
-        size_t position = i;
-        connect(button, &QToolButton::clicked, this, [this, name, position] {
-          if (!Accepts(position)) return;
-          Dispatch([this, name] {
-            if (name == "CommandOK") dialog_.CommandOK_Click();
-            if (name == "CommandCancel") dialog_.CommandCancel_Click();
-            if (name == "CommandQuest") dialog_.CommandQuest_Click();
-          });
-        });
+        connect(button, &QToolButton::clicked, this, [this, i] { presenter_.Click(i); });
         w = button;
         break;
       }
@@ -206,55 +168,33 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
     if (c.tabIndex < 0) w->setFocusPolicy(Qt::NoFocus);
     widgets_.push_back(w);
   }
-  // Focus order as designed.
-  std::vector<std::pair<int, size_t>> order;
-  for (size_t i = 0; i < form.controls.size(); ++i) {
-    if (form.controls[i].tabIndex >= 0) order.emplace_back(form.controls[i].tabIndex, i);
-  }
-  std::sort(order.begin(), order.end());
-  for (size_t i = 1; i < order.size(); ++i) {
-    setTabOrder(widgets_[order[i - 1].second], widgets_[order[i].second]);
-  }
-  // A label's access key gives the focus to the control that follows it, as the next one in
-  // the focus order of a dialog laid out in creation order.
+  std::vector<size_t> order = presenter_.FocusOrder();
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(widgets_[order[i - 1]], widgets_[order[i]]);
   for (size_t i = 0; i < form.controls.size(); ++i) {
     auto* label = qobject_cast<QLabel*>(widgets_[i]);
     if (label == nullptr) continue;
-    for (size_t next = i + 1; next < form.controls.size(); ++next) {
-      if (form.controls[next].tabIndex >= 0) {
-        label->setBuddy(widgets_[next]);
-        break;
-      }
+    if (std::optional<size_t> target = presenter_.LabelTarget(i)) {
+      label->setBuddy(widgets_[*target]);
     }
   }
   Sync();
-  // The window opens with the focus on the first control of the focus order that takes it.
-  for (const auto& [tabIndex, position] : order) {
-    if (Accepts(position)) {
-      widgets_[position]->setFocus(Qt::OtherFocusReason);
-      break;
-    }
+  if (std::optional<size_t> first = presenter_.InitialFocus()) {
+    widgets_[*first]->setFocus(Qt::OtherFocusReason);
   }
 }
 
 void FormView::ShowWaiting(const std::string& what) {
-  waitingFor_ = what;
-  setWindowTitle(Title());
-}
-
-QString FormView::Title() const {
-  std::string title = dialog_.form.caption;
-  if (!waitingFor_.empty()) title += " - " + waitingFor_;
-  return QString::fromStdString(title);
+  presenter_.ShowWaiting(what);
+  setWindowTitle(QString::fromStdString(presenter_.Title()));
 }
 
 int FormView::Pixels(int twips) const {
-  return static_cast<int>(twips / 15.0 * scale_ + 0.5);
+  return FormPresenter::Pixels(twips, dpi_);
 }
 
 void FormView::Sync() {
   Form& form = dialog_.form;
-  setWindowTitle(Title());
+  setWindowTitle(QString::fromStdString(presenter_.Title()));
   setCursor(form.mousePointer == kPointerHourglass ? Qt::WaitCursor : Qt::ArrowCursor);
   for (size_t i = 0; i < form.controls.size(); ++i) {
     const Control& c = form.controls[i];
@@ -287,52 +227,22 @@ QWidget* FormView::WidgetFor(const std::string& name, int index) const {
   return nullptr;
 }
 
-bool FormView::Accepts(size_t position) const {
-  if (handling_) return false;
-  const Form& form = dialog_.form;
-  for (int at = static_cast<int>(position); at >= 0; at = form.controls[size_t(at)].container) {
-    const Control& c = form.controls[size_t(at)];
-    if (!c.enabled || !c.visible) return false;
-  }
-  return true;
-}
-
-void FormView::Dispatch(const std::function<void()>& handler) {
-  if (handling_) return;
-  struct Handling {
-    bool& flag;
-    ~Handling() { flag = false; }
-  } handling{handling_ = true};
-  RunTopLevel(dialog_, handler);
-  Sync();
-}
-
 void FormView::closeEvent(QCloseEvent* event) {
-  // A close request while a handler runs is refused without a question: after OK the program
-  // ends by itself, and any other handler is waiting for a message box.
-  if (handling_) {
-    event->ignore();
-    return;
-  }
-  bool cancel = false;
-  Dispatch([&] { dialog_.Form_QueryUnload(cancel, 0); });
-  if (cancel) {
-    event->ignore();
-  } else {
+  if (presenter_.CloseRequested()) {
     event->accept();
+  } else {
+    event->ignore();
   }
 }
 
 void FormView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-    Dispatch([this] { dialog_.Form_Activate(); });
-  }
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) presenter_.Activated();
   QWidget::changeEvent(event);
 }
 
 void FormView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Dispatch([this] { dialog_.Form_Resize(); });
+  presenter_.Resized();
 }
 
 }  // namespace horavex

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/FormPresenter.h"
 #include "app/HoravexConfigForm.h"
 
 namespace horavex {
@@ -50,10 +51,8 @@ class PictureButton : public QToolButton {
   QSize picture_;
 };
 
-// Draws the dialog model with Qt Widgets at its fixed positions and forwards the user's actions
-// to the model's handlers: only to controls the model shows enabled and visible, and only while
-// no handler runs (a handler that lets pending events run, as the update after OK does, gets no
-// second click, close request or activation).
+// Draws the dialog model with Qt Widgets at its fixed positions and reports the user's actions
+// to the presenter, which decides what they do.
 class FormView : public QWidget {
   Q_OBJECT
  public:
@@ -72,16 +71,11 @@ class FormView : public QWidget {
 
  private:
   int Pixels(int twips) const;
-  // Whether the control at this position takes input now.
-  bool Accepts(size_t position) const;
-  void Dispatch(const std::function<void()>& handler);
-  QString Title() const;
 
   HoravexConfigForm& dialog_;
+  FormPresenter presenter_;
   std::vector<QWidget*> widgets_;
-  double scale_ = 1.0;
-  bool handling_ = false;
-  std::string waitingFor_;
+  double dpi_ = 96.0;
 };
 
 // The pictures of the three buttons.

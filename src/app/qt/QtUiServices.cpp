@@ -1,5 +1,6 @@
 #include "app/qt/QtUiServices.h"
 
+#include "app/FormPresenter.h"
 #include "app/qt/ClassicLook.h"
 
 #include <QApplication>
@@ -32,11 +33,7 @@ class QuestionBox : public QMessageBox {
 }  // namespace
 
 QString DisplayText(const std::string& text) {
-  QString s = QString::fromStdString(text);
-  s.replace("\r\n", "\n");
-  s.replace("\n\r", "\n");
-  s.replace('\r', '\n');
-  return s;
+  return QString::fromStdString(OneBreakPerPair(text));
 }
 
 namespace {

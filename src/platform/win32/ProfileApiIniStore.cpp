@@ -21,8 +21,11 @@ std::string ProfileApiIniStore::GetString(const std::string& section, const std:
                                           const std::string& file) const {
   if (bufferSize == 0) return std::string();
   std::vector<char> buffer(bufferSize, '\0');
+  // Windows strips the default's trailing blanks; Wine keeps one of a default that is all blanks.
+  std::string fallback = defaultValue;
+  fallback.erase(fallback.find_last_not_of(' ') + 1);
   DWORD n = ::GetPrivateProfileStringA(Ansi(section).c_str(), Ansi(entry).c_str(),
-                                       Ansi(defaultValue).c_str(), buffer.data(), DWORD(bufferSize),
+                                       Ansi(fallback).c_str(), buffer.data(), DWORD(bufferSize),
                                        Ansi(files_.Resolve(file)).c_str());
   return text::Cp1252ToUtf8(std::string_view(buffer.data(), n));
 }
