@@ -852,6 +852,7 @@ void Database::Rollback() {
     connection_->Run("ROLLBACK TO " + level, detail::kWorkspace);
     connection_->Run("RELEASE " + level, detail::kWorkspace);
   }
+  ++connection_->rollbacks;
   --depth;
 }
 

@@ -333,13 +333,11 @@ class RecordsetFieldCollection {
 // column of that table), write through to the table; others fail with 3027 on AddNew and Edit.
 //
 // A query starts to run when it is opened, a table when its records are first needed; records
-// are read as the record set moves forward. One that writes through keeps the rowid of each
-// record it read (and added): coming back to a record reads its values again, so a change made
-// since shows and a record deleted since fails with 3167. Others keep the values they read, and
-// so does a query counted before it moved, until it writes. RecordCount is exact: from the
-// engine until every record was read (a query counted before it moved is read whole for it,
-// as counting would run it again). Fields handed out stay valid while the record set lives
-// (also when it is moved).
+// are found as the record set moves forward. One that writes through keeps the rowid of each
+// record it found (and added) and reads a record's values by rowid when it comes back to it or
+// when the connection changed anything since: a change made since shows and a record deleted
+// since fails with 3167. Others keep the values they read. RecordCount is exact: it finds every
+// record. Fields handed out stay valid while the record set lives (also when it is moved).
 class Recordset {
  public:
   Recordset(Recordset&&) noexcept;

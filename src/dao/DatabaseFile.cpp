@@ -15,10 +15,6 @@
 namespace horavex::dao {
 namespace detail {
 
-struct DatabaseAccess {
-  static Connection& Of(Database& database) { return *database.connection_; }
-};
-
 namespace {
 
 // The version of the file a connection has open, read under a lock that keeps it steady.
