@@ -43,7 +43,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   Handler h = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
   UiServices& ui = module_.services().ui;
   rewriteTargetChecked_ = false;
-  generatedRecords_.Clear();
+  generatedRecords_.clear();
   generatedInto_ = nullptr;
   std::optional<dao::Recordset> target, selection;
   h.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
@@ -176,7 +176,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       }
       h.step([&] {
         target->Update();
-        if (keyed) generatedRecords_.Insert(key, target->LastModified());
+        if (keyed) generatedRecords_.try_emplace(key, target->LastModified());
       });
     }
   }

@@ -100,7 +100,7 @@ void UpdateRun::WorkOnMDB() {
   if (!keep_) h.step([&] { CategorieNachCategoryID(); });
   if (!keep_) h.step([&] { CreateRecordSets(Require(work)); });
   if (!keep_) takeover.step([&] { TakeOver(Require(work)); });
-  generatedRecords_.Clear();
+  generatedRecords_.clear();
   generatedInto_ = nullptr;
   if (inTransaction) {
     Handler write = VitalHandler("WorkOnMDB", "the new PRESET_DEFS could not be generated");

@@ -5,12 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "dao/Database.h"
 #include "dao/DatabaseFile.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
-#include "presetdb/TextIndex.h"
 #include "standard/Handler.h"
 #include "standard/StandardModule.h"
 
@@ -123,7 +123,7 @@ class UpdateRun {
   // The records the generation wrote, by match key, each key with its first record's bookmark:
   // the takeover that follows in the same table finds its matches here instead of reading the
   // table again.
-  TextIndex<int64_t> generatedRecords_;
+  std::unordered_map<std::string, int64_t> generatedRecords_;
   const dao::Database* generatedInto_ = nullptr;
 
   // Held from the start of the first run until the program ends, so the settings written after
