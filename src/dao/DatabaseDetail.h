@@ -225,6 +225,16 @@ struct RecordsetState {
   std::vector<Variant> current;
   size_t currentAt = SIZE_MAX;
   int64_t currentVersion = 0;
+  // Two statements that read a record by rowid, in turn: the one that read last is left on its
+  // row, so that a walk keeps one read lock instead of taking one for every record. Both are
+  // reset when the walk reaches the end.
+  std::unique_ptr<Statement> readers[2];
+  int lastReader = 0;
+  void EndReads() {
+    for (auto& reader : readers) {
+      if (reader) reader->Reset();
+    }
+  }
 
   size_t Count() const { return keyed ? rowids.size() : rows.size(); }
   void Check() const {

@@ -275,11 +275,19 @@ const Variant& RecordsetState::Current(size_t column) {
   int64_t version = connection->Version();
   if (currentAt != position || currentVersion != version) {
     currentAt = SIZE_MAX;
-    StatementUse read(connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
+    std::unique_ptr<Statement>& read = readers[1 - lastReader];
+    if (!read) {
+      read = std::make_unique<Statement>(*connection,
+                                         "SELECT " + ColumnList(columns) + " FROM " +
                                              QuoteName(table) + " WHERE " + rowidName + " = ?1",
-                                         kRecordset));
+                                         kRecordset);
+    }
+    read->Reset();
     read->Bind(1, Variant(rowids[position]), kRecordset);
-    if (!read->Step(kRecordset)) throw DaoFailure(kRecordDeleted, kRecordset);
+    bool found = read->Step(kRecordset);
+    if (readers[lastReader]) readers[lastReader]->Reset();
+    lastReader = 1 - lastReader;
+    if (!found) throw DaoFailure(kRecordDeleted, kRecordset);
     current.resize(columns.size());
     for (size_t i = 0; i < columns.size(); ++i) {
       read->ColumnInto(current[i], int(i));
@@ -410,6 +418,7 @@ void Recordset::MoveNext() {
   RecordsetState& s = Moving(state_);
   if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   ++s.position;
+  if (!s.Fetch(s.position)) s.EndReads();
 }
 
 int64_t Recordset::AbsolutePosition() const {
@@ -568,6 +577,8 @@ void Recordset::Close() {
   s.closed = true;
   s.mode = RecordsetState::Mode::kNone;
   s.cursor.reset();
+  s.readers[0].reset();
+  s.readers[1].reset();
   std::vector<std::vector<Variant>>().swap(s.rows);
   std::vector<int64_t>().swap(s.rowids);
   std::unordered_map<int64_t, size_t>().swap(s.positions);

@@ -352,9 +352,17 @@ void NormalizeRead(Variant& value, const RecordColumn& column) {
 }
 
 int CompareNoCase(std::string_view a, std::string_view b) {
-  // UTF-8 orders as its characters do.
-  int order = text::Upper(a).compare(text::Upper(b));
-  return order < 0 ? -1 : order > 0 ? 1 : 0;
+  // Text::Upper's rule; ASCII is compared in place, as the query that checks the takeover
+  // compares every key many times. UTF-8 orders as its characters do.
+  for (size_t i = 0;; ++i) {
+    if (i == a.size() || i == b.size()) return a.size() == b.size() ? 0 : i == a.size() ? -1 : 1;
+    if (static_cast<unsigned char>(a[i]) >= 0x80 || static_cast<unsigned char>(b[i]) >= 0x80) {
+      int order = text::Upper(a.substr(i)).compare(text::Upper(b.substr(i)));
+      return order < 0 ? -1 : order > 0 ? 1 : 0;
+    }
+    char x = text::AsciiUpper(a[i]), y = text::AsciiUpper(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
 }
 
 }  // namespace detail
