@@ -219,6 +219,8 @@ struct RecordsetState {
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
   std::vector<Variant> buffer;  // the fields set since AddNew or Edit
   std::vector<char> changed;
+  // The SQL of the INSERT (true) and UPDATE statements by the fields they set.
+  std::map<std::pair<bool, std::vector<char>>, std::string> writes;
   bool closed = false;
   // The values of a keyed record set's record at currentAt, as read at the connection's
   // version currentVersion.

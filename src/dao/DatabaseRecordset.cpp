@@ -499,6 +499,8 @@ namespace {
 
 // The statement that writes the fields set in s.changed.
 detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
+  std::string& sql = s.writes[{insert, s.changed}];
+  if (!sql.empty()) return s.connection->Cached(sql, detail::kRecordset);
   std::string names, marks;
   for (size_t i = 0; i < s.columns.size(); ++i) {
     if (!s.changed[i]) continue;
@@ -507,9 +509,8 @@ detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
     if (!insert) names += " = ?";
   }
   std::string table = detail::QuoteName(s.table);
-  std::string sql = !insert ? "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?"
-                    : names.empty()
-                        ? "INSERT INTO " + table + " DEFAULT VALUES"
+  sql = !insert         ? "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?"
+        : names.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
                         : "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
   return s.connection->Cached(sql, detail::kRecordset);
 }
