@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: once normally, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer; checks the formatting and runs the fuzzers
-# briefly.
+# AddressSanitizer and UndefinedBehaviorSanitizer, once built for Windows and run under Wine;
+# checks the formatting and runs the fuzzers briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --windows
 
 unformatted=$(clang-format --dry-run --Werror $(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'bench/*.cpp' 2>/dev/null) 2>&1 | grep -c 'error:' || true)
 if [ "$unformatted" != "0" ]; then
@@ -29,4 +29,6 @@ if [ -f fuzz/CMakeLists.txt ]; then
     TMPDIR=/dev/shm build-fuzz/fuzz/"$t" -max_total_time=30 -max_len=4096 "build-fuzz/corpus-$t"
   done
 fi
+# The Windows target, cross-compiled, its tests under Wine.
+scripts/test-windows.sh
 echo "all tests passed"

@@ -34,6 +34,8 @@ class HoravexConfigForm {
   void CommandOK_Click();
   void WriteInputs();
   void CheckMa_MouseUp(int index, int button, int shift, float x, float y);
+  // After a key on the box; Space and the box's access key (with Alt) have toggled it.
+  void CheckMa_KeyUp(int index, int keyCode, int shift);
   void CheckDDZahler_Click();
 
   // --- help and localised texts ---
@@ -62,5 +64,8 @@ class HoravexConfigForm {
 
 // Mouse buttons as the run-time numbers them in MouseUp.
 enum MouseButton : int { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
+// Key codes and the shift state as the run-time gives them in KeyUp.
+enum KeyCode : int { kKeySpace = 32 };
+enum ShiftMask : int { kShiftMask = 1, kCtrlMask = 2, kAltMask = 4 };
 
 }  // namespace horavex

@@ -149,6 +149,16 @@ void HoravexConfigForm::CheckMa_MouseUp(int index, int button, int /*shift*/, fl
   ShowHelp(form.Get("CheckMa", 0));
 }
 
+void HoravexConfigForm::CheckMa_KeyUp(int index, int keyCode, int shift) {
+  // A key that toggled the box in help mode is undone as a click is: the setting stays, and the
+  // box shows its help.
+  if (!HelpMode) return;
+  if (keyCode != kKeySpace && (shift & kAltMask) == 0) return;
+  Control& box = form.Get("CheckMa", index);
+  SetValue(box, box.value == 1 ? 0 : 1);
+  ShowHelp(form.Get("CheckMa", 0));
+}
+
 void HoravexConfigForm::CheckDDZahler_Click() {
   UndoHelpClick(form.Get("CheckDDZahler"));
 }

@@ -8,6 +8,8 @@
 #include <tuple>
 
 #include "dao/DatabaseDetail.h"
+#include "dao/DatabaseKind.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace horavex::dao {
@@ -170,7 +172,11 @@ Variant SingleValue(Connection& connection, const std::string& sql, const char* 
 void Prepare(Connection& connection, const OpenOptions& options) {
   sqlite3* handle = connection.Handle(kWorkspace);
   sqlite3_extended_result_codes(handle, 1);
-  sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  if (options.whileBusy) {
+    connection.WaitWhileBusy(options.busyTimeoutMs, options.whileBusy);
+  } else {
+    sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  }
   sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
   sqlite3_create_function_v2(handle, kAsFieldFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                              nullptr, AsField, nullptr, nullptr, nullptr);
@@ -328,6 +334,7 @@ Statement::Statement(Connection& connection, const std::string& sql, const char*
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v3(handle, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
                               &statement_, &tail);
+  connection.AfterPossibleWait();
   if (rc != SQLITE_OK) {
     sqlite3_finalize(statement_);
     statement_ = nullptr;
@@ -389,6 +396,7 @@ void Statement::Bind(int position, const Variant& value, const char* source, boo
 bool Statement::Step(const char* source) {
   sqlite3* handle = connection_.Handle(source);
   int rc = sqlite3_step(statement_);
+  connection_.AfterPossibleWait();
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   FailWith(handle, rc, connection_.path(), source, sql_);
@@ -455,6 +463,39 @@ Statement& Connection::Cached(const std::string& sql, const char* source) {
 void Connection::Run(const std::string& sql, const char* source) {
   StatementUse use(Cached(sql, source));
   while (use->Step(source)) {
+  }
+}
+
+void Connection::WaitWhileBusy(
+    int timeoutMs, std::function<void(const std::string& path, bool waiting)> whileBusy) {
+  busyTimeoutMs_ = timeoutMs;
+  whileBusy_ = std::move(whileBusy);
+  sqlite3_busy_handler(Handle(kWorkspace), &Connection::BusyHandler, this);
+}
+
+int Connection::BusyHandler(void* context, int tries) {
+  constexpr int kStepMs = 10;
+  auto& connection = *static_cast<Connection*>(context);
+  auto now = std::chrono::steady_clock::now();
+  if (tries == 0) connection.busySince_ = now;
+  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busyTimeoutMs_)) {
+    return 0;
+  }
+  connection.busyWaiting_ = true;
+  // Nothing may leave through SQLite's own frames.
+  try {
+    connection.whileBusy_(connection.path_, true);
+  } catch (...) {
+  }
+  sqlite3_sleep(kStepMs);
+  return 1;
+}
+
+void Connection::EndBusyWait() noexcept {
+  busyWaiting_ = false;
+  try {
+    whileBusy_(path_, false);
+  } catch (...) {
   }
 }
 
@@ -723,6 +764,7 @@ Database::~Database() {
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);  // SQLite follows every link
   std::error_code error;
   fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {
@@ -736,11 +778,19 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   // SQLite takes an empty file for an empty database and a foreign one for a late failure;
   // the header tells both apart before anything is written. It is read through SQLite's own
   // handle: closing another handle of the file would drop every lock this process holds on it.
-  char header[16] = {};
+  char header[32] = {};
+  sqlite3_int64 size = 0;
   sqlite3_file* file = detail::MainFile(connection->Handle(detail::kWorkspace));
-  if (file == nullptr || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK ||
-      std::memcmp(header, "SQLite format 3", 16) != 0) {
-    throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+  if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) size = 0;
+  size = std::min<sqlite3_int64>(size, sizeof header);
+  if (size > 0 && file->pMethods->xRead(file, header, int(size), 0) != SQLITE_OK) size = 0;
+  if (size < 16 || std::memcmp(header, "SQLite format 3", 16) != 0) {
+    Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
+    // An Access database is no damage: it wants converting, and the message says so.
+    DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
+    if (!IsJet(kind)) throw unrecognized;
+    throw Failure(unrecognized.number(), unrecognized.source(),
+                  unrecognized.description() + " The file is " + DescribeKind(kind) + ".");
   }
   detail::Prepare(*connection, options);
   return Database(connection);
@@ -748,6 +798,7 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
 
 Database Database::Create(const std::string& path, const OpenOptions& options) {
   namespace fs = std::filesystem;
+  CheckLinksTrusted(path);
   std::error_code error;
   if (fs::exists(fs::symlink_status(path, error))) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);
@@ -755,6 +806,19 @@ Database Database::Create(const std::string& path, const OpenOptions& options) {
   detail::CheckFolder(path);
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   // SQLite writes nothing until the first change; an empty file would not open again.
+  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
+  detail::Prepare(*connection, options);
+  return Database(connection);
+}
+
+Database Database::CreateInto(const std::string& path, const OpenOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (!fs::is_regular_file(status) || fs::file_size(path, error) != 0 || error) {
+    throw DaoFailure(kDatabaseExists, detail::kWorkspace);
+  }
+  auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
   connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
   detail::Prepare(*connection, options);
   return Database(connection);

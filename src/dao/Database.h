@@ -2,6 +2,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -415,6 +416,9 @@ class Query {
 struct OpenOptions {
   // How long an operation waits for a lock that another connection (the visualisation) holds.
   int busyTimeoutMs = 5000;
+  // When set, called with the database's path between the tries of such a wait (waiting true)
+  // and once when the wait is over (false): the caller can keep a window alive meanwhile.
+  std::function<void(const std::string& path, bool waiting)> whileBusy = nullptr;
 };
 
 // An open database file. Moving hands the connection over; destroying closes it.
@@ -423,10 +427,14 @@ class Database {
   // Opens an existing file for shared reading and writing (a file the process may not write
   // is opened for reading, and writes fail with 3027). Fails with 3024 for a missing file,
   // 3044 when its folder is missing, 3051 when it cannot be read, 3343 for anything that is not
-  // a whole SQLite 3 database (a folder, an empty file, other formats, a truncated file).
+  // a whole SQLite 3 database (a folder, an empty file, other formats, a truncated file); for an
+  // Access (Jet) database the description says so.
   static Database Open(const std::string& path, const OpenOptions& options = {});
   // Creates a new, empty database file; 3204 when the file exists, 3044 without its folder.
   static Database Create(const std::string& path, const OpenOptions& options = {});
+  // Makes a new, empty database in an existing empty file (one made to take a file's place);
+  // 3204 when the path is not an empty plain file.
+  static Database CreateInto(const std::string& path, const OpenOptions& options = {});
 
   Database(Database&&) noexcept;
   Database& operator=(Database&&) noexcept;

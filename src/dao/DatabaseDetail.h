@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -118,12 +119,28 @@ class Connection {
   int64_t Version() const { return sqlite3_total_changes64(handle_) + rollbacks; }
   std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> queries;
 
+  // Waits for another connection's lock in short steps, telling whileBusy between them, up to
+  // timeoutMs.
+  void WaitWhileBusy(int timeoutMs,
+                     std::function<void(const std::string& path, bool waiting)> whileBusy);
+  // After every call that may have waited: tells whileBusy that a wait is over.
+  void AfterPossibleWait() {
+    if (busyWaiting_) EndBusyWait();
+  }
+
   void Close() noexcept;
 
  private:
+  static int BusyHandler(void* connection, int tries);
+  void EndBusyWait() noexcept;
+
   sqlite3* handle_;
   std::string path_;
   std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
+  int busyTimeoutMs_ = 0;
+  std::function<void(const std::string& path, bool waiting)> whileBusy_;
+  bool busyWaiting_ = false;
+  std::chrono::steady_clock::time_point busySince_;
 };
 
 // The connection behind a database, for the layer's own use.

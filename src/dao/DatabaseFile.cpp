@@ -1,11 +1,6 @@
 #include "dao/DatabaseFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -23,11 +18,10 @@ DatabaseVersion VersionOf(Connection& connection) {
   DatabaseVersion version;
   int moved = 0;
   sqlite3_file_control(handle, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
-  struct stat st {};
   // A file renamed away since it was opened keeps device and inode 0: it matches no other.
-  if (moved == 0 && ::stat(connection.path().c_str(), &st) == 0) {
-    version.device = uint64_t(st.st_dev);
-    version.inode = uint64_t(st.st_ino);
+  if (auto identity = moved == 0 ? HostFileIdentity(connection.path()) : std::nullopt) {
+    version.device = identity->first;
+    version.inode = identity->second;
   }
   // A read that failed says nothing: two of them must not compare as "unchanged".
   unsigned char counter[4] = {};
@@ -50,8 +44,8 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
   if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
     FailWith(nullptr, SQLITE_IOERR, connection.path(), kWorkspace, {});
   }
-  int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (out < 0) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
+  HostFileWriter out(to);
+  if (!out.IsOpen()) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
   constexpr int kChunk = 64 * 1024;
   std::unique_ptr<char[]> buffer(new char[kChunk]);  // not cleared: every byte is read into
   int rc = SQLITE_OK;
@@ -61,13 +55,12 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
       rc = SQLITE_IOERR_READ;
       break;
     }
-    if (!WriteAll(out, buffer.get(), size_t(chunk))) {
-      rc = errno == ENOSPC || errno == EDQUOT ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+    if (!out.Write(buffer.get(), size_t(chunk))) {
+      rc = out.DiskFull() ? SQLITE_FULL : SQLITE_IOERR_WRITE;
       break;
     }
     offset += chunk;
   }
-  ::close(out);
   if (rc != SQLITE_OK) FailWith(nullptr, rc, to, kWorkspace, {});
 }
 
@@ -143,9 +136,27 @@ bool DatabaseWriteLock::SameBytesAs(const std::string& other) {
   return same;
 }
 
+bool DatabaseWriteLock::Overwrite(const std::string& from) {
+  using detail::kWorkspace;
+  detail::Connection& target = detail::DatabaseAccess::Of(database_);
+  const DatabaseVersion locked = Version();
+  Database source = Database::Open(from);
+  detail::Connection& in = detail::DatabaseAccess::Of(source);
+  target.Run("ROLLBACK", kWorkspace);
+  sqlite3* handle = target.Handle(kWorkspace);
+  sqlite3_backup* backup = sqlite3_backup_init(handle, "main", in.Handle(kWorkspace), "main");
+  if (backup == nullptr) detail::FailWith(handle, sqlite3_errcode(handle), from, kWorkspace, {});
+  // The first step copies nothing and takes the write lock again.
+  int rc = sqlite3_backup_step(backup, 0);
+  bool unchanged = (rc == SQLITE_OK || rc == SQLITE_DONE) && detail::VersionOf(target) == locked;
+  if (unchanged) rc = sqlite3_backup_step(backup, -1);
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE && rc != SQLITE_OK) detail::FailWith(handle, rc, from, kWorkspace, {});
+  return unchanged;
+}
+
 void RemoveOrphanJournal(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) ::unlink((path + "-journal").c_str());
+  if (!HostFileIdentity(path)) RemoveHostFile(path + "-journal");
 }
 
 }  // namespace horavex::dao

@@ -52,6 +52,12 @@ class DatabaseWriteLock {
   // handle, and `other` through SQLite's, so a second name of the locked file drops no lock.
   bool SameBytesAs(const std::string& other);
 
+  // Writes the database at `from` into the locked file itself, in one transaction of its
+  // journal, for hosts that cannot rename a file over an open one (Windows). The lock is given
+  // up and taken again for it (SQLite copies only into a file without an open transaction):
+  // false, nothing written, when another program committed in between. Fails as Take does.
+  bool Overwrite(const std::string& from);
+
  private:
   explicit DatabaseWriteLock(Database database);
   Database database_;

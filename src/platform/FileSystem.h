@@ -1,13 +1,25 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace horavex {
+
+// The separator of the paths the program builds: the host's own (in what it reads, both "\" and
+// "/" separate).
+#ifdef _WIN32
+inline constexpr char kHostSeparator = '\\';
+#else
+inline constexpr char kHostSeparator = '/';
+#endif
 
 // Creation, last-access and last-write times in nanoseconds since the epoch; 0 = not known.
 struct FileTimes {
@@ -79,25 +91,52 @@ class FileSystem {
   // the new file, and makes the rename durable. Throws a Failure (the target is unchanged
   // then); false when the rename took place but the folder could not be flushed after it.
   virtual bool ReplaceWith(TemporaryFile& temporary, const std::string& target) = 0;
-  // Renames the name `from` to `to` in the same folder, in place of what `to` was: names only,
-  // a symbolic link is moved, never followed. False when nothing is named `from`. Throws a
-  // Failure otherwise. Not flushed: the next durable rename in the folder flushes it too.
-  virtual bool MoveName(const std::string& from, const std::string& to) = 0;
   // Gives the file existing a second name, target, in place of what target was (a hard link,
   // nothing is copied); the rename is made durable. False where the file system has no hard
   // links for it, the target then unchanged. Throws a Failure otherwise.
   virtual bool LinkAs(const std::string& existing, const std::string& target) = 0;
-  // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing);
-  // nothing when another holder keeps it that long. Throws a Failure when the file cannot be
-  // opened.
-  virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) = 0;
+  // Renames one of the program's own files (a backup generation) by name; neither name is
+  // followed when it is a symbolic link, and anything but a regular file at from is removed
+  // instead. False when there is no file at from; the rename is made durable. Throws a Failure.
+  virtual bool RenameOwnFile(const std::string& from, const std::string& to) = 0;
+  // Whether a file can be renamed over one that a program has open (Windows refuses it).
+  virtual bool ReplacesOpenFiles() const { return true; }
+  // Waits up to timeoutMs for the exclusive lock of the file (created empty when missing),
+  // calling betweenTries while another holder keeps it; nothing when it keeps it that long.
+  // The lock file is never reached through a symbolic link. Throws a Failure when the file
+  // cannot be opened.
+  virtual std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs,
+                                                const std::function<void()>& betweenTries = {}) = 0;
 };
 
-// The host's file system.
 // Writes all the bytes to a file descriptor, again after an interruption; false on an error,
 // which errno then names.
 bool WriteAll(int fd, const char* data, size_t size);
 
+// What the host's file system trusts. A symbolic link anywhere on a path is followed only when
+// the user running the program or root owns it; one that anybody else made is refused with
+// "Permission denied" (70), so that a run as root in a folder another account writes gives that
+// account nothing. Only regular files are opened, and never in a way that waits on a FIFO.
+enum class LastLink {
+  kFollowTrusted,  // a file the user names: written through a trusted link
+  kNever,          // a name of the program's own: whatever is there is never followed
+};
+// Opens a host path (see Resolve) as a regular file with open's flags (O_CLOEXEC is added;
+// O_TRUNC truncates only after the checks). A file with a second hard link is opened for
+// writing only when it is the running user's. The descriptor, or a Failure: 70 for an untrusted
+// link, 75 for anything but a regular file, 76 when the file or a folder is missing.
+int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0666,
+                LastLink lastLink = LastLink::kFollowTrusted);
+// Throws "Permission denied" when reaching the host path would follow an untrusted link; for
+// opens made by name elsewhere (SQLite's).
+void CheckLinksTrusted(const std::string& hostPath);
+// Up to `size` first bytes of a regular file at the host path, opened as OpenRegular opens it;
+// nothing when it cannot be read.
+std::optional<std::string> ReadFileHead(const std::string& hostPath, size_t size);
+
+struct FilePlace;
+
+// The host's file system.
 class HostFileSystem : public FileSystem {
  public:
   std::string Resolve(const std::string& path) const override;
@@ -111,24 +150,51 @@ class HostFileSystem : public FileSystem {
   void RemoveLeftoversBeside(const std::string& path) override;
   std::unique_ptr<TemporaryFile> CreateTemporaryBeside(const std::string& target) override;
   bool ReplaceWith(TemporaryFile& temporary, const std::string& target) override;
-  bool MoveName(const std::string& from, const std::string& to) override;
   bool LinkAs(const std::string& existing, const std::string& target) override;
-  std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs) override;
+  bool RenameOwnFile(const std::string& from, const std::string& to) override;
+  std::unique_ptr<FileLock> WaitForLock(const std::string& path, int timeoutMs,
+                                        const std::function<void()>& betweenTries = {}) override;
+#ifdef _WIN32
+  bool ReplacesOpenFiles() const override {
+    return false;
+  }
+#endif
 
  private:
-  // Where a write to the path lands: its resolved path, through a symbolic link to its target.
-  std::filesystem::path WriteTarget(const std::string& path) const;
-  // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already resolved.
-  void RemoveLeftoversOf(const std::filesystem::path& target);
-  std::unique_ptr<TemporaryFile> TemporaryBesideTarget(const std::filesystem::path& target);
+  // As RemoveLeftoversBeside and CreateTemporaryBeside, for a target already located.
+  void RemoveLeftoversOf(const FilePlace& target);
+  std::unique_ptr<TemporaryFile> TemporaryBesideTarget(const FilePlace& target);
   // Gives the temporary file the target's mode, owner and group (new files: the umask);
   // false when the owner cannot be kept.
-  bool KeepIdentity(TemporaryFile& temporary, const std::filesystem::path& target);
+  bool KeepIdentity(TemporaryFile& temporary, const FilePlace& target);
   // False when the rename took place but could not be made durable.
-  bool Rename(TemporaryFile& temporary, const std::filesystem::path& target, bool durable);
+  bool Rename(TemporaryFile& temporary, const FilePlace& target, bool durable);
 
   // The files whose leftover temporary files this program has removed already.
   std::set<std::string> cleaned_;
+};
+
+// Host-path services for the database layer, whose files SQLite opens by name.
+// The identity of the file at a host path (device and file number), or nothing when none is
+// there.
+std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath);
+// Removes the file at a host path; false when it is not there or cannot be removed.
+bool RemoveHostFile(const std::string& hostPath);
+// An existing file at a host path, opened for writing from its start and emptied.
+class HostFileWriter {
+ public:
+  explicit HostFileWriter(const std::string& hostPath);
+  ~HostFileWriter();
+  HostFileWriter(const HostFileWriter&) = delete;
+  HostFileWriter& operator=(const HostFileWriter&) = delete;
+  bool IsOpen() const;
+  // Appends all the bytes; false on an error (DiskFull tells whether the disk was full).
+  bool Write(const char* data, size_t size);
+  bool DiskFull() const { return diskFull_; }
+
+ private:
+  intptr_t handle_;
+  bool diskFull_ = false;
 };
 
 // The host folder that a drive letter maps to: $CFG_DRIVE_<letter>, else a per-user folder

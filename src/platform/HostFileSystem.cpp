@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -84,6 +86,14 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.release();
+    }
+    return *this;
+  }
   int get() const { return fd_; }
   int release() {
     int fd = fd_;
@@ -95,13 +105,184 @@ class FileDescriptor {
   int fd_;
 };
 
+// A symbolic link that the user running the program or root made may be followed; one that
+// anybody else made is refused, since a run as root in a folder another account writes must
+// not write, read or create where that account points it.
+bool TrustedOwner(uid_t owner) {
+  return owner == ::geteuid() || owner == 0;
+}
+
+// What Locate reports for a symbolic link it must not follow, beside errno values.
+constexpr int kUntrustedLink = -1;
+constexpr int kMaxLinks = 40;  // as the kernel allows
+
+}  // namespace
+
+// Where a file is, once every trusted link on its path was followed: its folder, held open so
+// that nothing resolves the folder's path again, and its name there.
+struct FilePlace {
+  FileDescriptor folder{-1};  // opened with O_PATH
+  std::string folderPath;     // "" for the current folder
+  std::string name;
+
+  std::string Path() const {
+    if (folderPath.empty()) return name;
+    return folderPath.back() == '/' ? folderPath + name : folderPath + "/" + name;
+  }
+};
+
+namespace {
+
+std::string ReadLink(int linkFd) {
+  std::string target(256, '\0');
+  for (;;) {
+    ssize_t n = ::readlinkat(linkFd, "", target.data(), target.size());
+    if (n < 0) return std::string();
+    if (size_t(n) < target.size()) {
+      target.resize(size_t(n));
+      return target;
+    }
+    target.resize(target.size() * 2);
+  }
+}
+
+// Walks a host path one name at a time, each looked up in the folder opened before it, so that a
+// link put in place of a checked folder later is never followed. A symbolic link on the way is
+// followed only when its owner is trusted; a link at the last name too when followLast, else the
+// last name is the place itself. 0, kUntrustedLink or an errno.
+int Locate(const std::string& path, bool followLast, FilePlace& place) {
+  if (path.empty()) return ENOENT;
+  std::deque<std::string> rest;
+  for (std::string& part : SplitComponents(path)) rest.push_back(std::move(part));
+  bool absolute = false;
+  std::vector<std::string> folders;  // the names of place.folder, from the start
+  auto start = [&](bool fromRoot) {
+    absolute = fromRoot;
+    folders.clear();
+    place.folder = FileDescriptor(::open(fromRoot ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return place.folder.get() >= 0;
+  };
+  auto found = [&](std::string name) {
+    place.folderPath = absolute ? "/" : "";
+    for (const std::string& folder : folders) place.folderPath += folder + "/";
+    if (place.folderPath.size() > 1) place.folderPath.pop_back();
+    place.name = std::move(name);
+    return 0;
+  };
+  if (!start(IsSeparator(path[0]))) return errno;
+  int links = 0;
+  while (!rest.empty()) {
+    std::string name = std::move(rest.front());
+    rest.pop_front();
+    if (name == ".") continue;
+    if (name == "..") {
+      FileDescriptor up(::openat(place.folder.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (up.get() < 0) return errno;
+      place.folder = std::move(up);
+      if (!folders.empty() && folders.back() != "..") {
+        folders.pop_back();
+      } else if (!absolute) {
+        folders.push_back(name);
+      }
+      continue;
+    }
+    const bool last = rest.empty();
+    if (last && !followLast) return found(std::move(name));
+    FileDescriptor next(
+        ::openat(place.folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (next.get() < 0 || ::fstat(next.get(), &st) != 0) {
+      if (last && errno == ENOENT) return found(std::move(name));
+      return errno;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      if (!TrustedOwner(st.st_uid)) return kUntrustedLink;
+      std::string target = ReadLink(next.get());
+      if (target.empty() || ++links > kMaxLinks) return ELOOP;
+      std::vector<std::string> parts = SplitComponents(target);
+      rest.insert(rest.begin(), parts.begin(), parts.end());
+      if (IsSeparator(target[0]) && !start(true)) return errno;
+      continue;
+    }
+    if (last) return found(std::move(name));
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    place.folder = std::move(next);
+    folders.push_back(std::move(name));
+  }
+  return EISDIR;  // the path names a folder ("." or ".." at its end)
+}
+
+Failure LocateFailure(int result) {
+  return result == kUntrustedLink ? RuntimeFailure(kPermissionDenied)
+                                  : ErrnoFailure(result, kPathFileAccessError);
+}
+
+FilePlace LocateOrThrow(const std::string& path, bool followLast) {
+  FilePlace place;
+  if (int result = Locate(path, followLast, place); result != 0) throw LocateFailure(result);
+  return place;
+}
+
+// Checks a file just opened before anything is read or written: a regular file only, and one
+// with a second name only when it is the running user's own.
+void CheckOpened(int fd, int flags) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  if (!S_ISREG(st.st_mode)) throw RuntimeFailure(kPathFileAccessError);
+  if ((flags & O_ACCMODE) != O_RDONLY && st.st_nlink > 1 && st.st_uid != ::geteuid()) {
+    throw RuntimeFailure(kPermissionDenied);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+}
+
+// Opens the file at its place: the place followed the trusted links already, so a link found
+// there now is refused, and a FIFO or device is never waited on.
+FileDescriptor OpenAt(const FilePlace& place, int flags, mode_t mode = 0666) {
+  FileDescriptor fd(::openat(place.folder.get(), place.name.c_str(),
+                             (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+  if (fd.get() < 0) {
+    throw errno == ELOOP ? RuntimeFailure(kPermissionDenied)
+                         : ErrnoFailure(errno, kPathFileAccessError);
+  }
+  CheckOpened(fd.get(), flags);
+  // Truncated only once it is known to be a file that may be written.
+  if ((flags & O_TRUNC) != 0 && ::ftruncate(fd.get(), 0) != 0) {
+    throw ErrnoFailure(errno, kPathFileAccessError);
+  }
+  return fd;
+}
+
+// The file at the place as it is, not through a link; false when there is nothing.
+bool StatAt(const FilePlace& place, struct stat& st) {
+  return ::fstatat(place.folder.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The file a resolved path names, for a look that opens nothing (so the file's stamp and kind
+// cost one call, as every ini read asks for them): the name itself, or what a trusted link there
+// leads to. Links above the name are not checked here; whatever opens the file walks the path.
+bool LookAt(const std::string& resolved, struct stat& st) {
+  if (::lstat(resolved.c_str(), &st) != 0) return false;
+  if (!S_ISLNK(st.st_mode)) return true;
+  FilePlace place;
+  return Locate(resolved, true, place) == 0 && StatAt(place, st);
+}
+
 // Temporary files are named ".<target name>.tmp-XXXXXX" and their writer holds an flock on
 // them for as long as they exist, so one that can be locked was left by a program that ended.
 constexpr const char* kTemporaryInfix = ".tmp-";
 constexpr const char* kJournalSuffix = "-journal";  // what SQLite keeps beside a database
 
-std::string TemporaryPrefix(const fs::path& target) {
-  return "." + target.filename().string() + kTemporaryInfix;
+std::string TemporaryPrefix(const std::string& targetName) {
+  return "." + targetName + kTemporaryInfix;
+}
+
+// A new temporary name for the target: its prefix and six random letters.
+std::string TemporaryName(const std::string& targetName) {
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::random_device random;
+  std::string name = TemporaryPrefix(targetName);
+  for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+  return name;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -114,17 +295,24 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+int DuplicateOf(const FileDescriptor& fd) {
+  return ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
+}
+
 class HostTemporaryFile : public TemporaryFile {
  public:
-  HostTemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  HostTemporaryFile(int fd, const FilePlace& place)
+      : fd_(fd), folder_(DuplicateOf(place.folder)), name_(place.name), path_(place.Path()) {}
   ~HostTemporaryFile() override {
     if (fd_ < 0) return;
-    ::unlink(path_.c_str());
-    ::unlink((path_ + kJournalSuffix).c_str());
+    ::unlinkat(folder_.get(), name_.c_str(), 0);
+    ::unlinkat(folder_.get(), (name_ + kJournalSuffix).c_str(), 0);
     ::close(fd_);
   }
   const std::string& path() const override { return path_; }
   int fd() const { return fd_; }
+  int folder() const { return folder_.get(); }
+  const std::string& name() const { return name_; }
   // The file has taken its target's place: nothing is left to remove.
   void Renamed() {
     ::close(fd_);
@@ -133,6 +321,8 @@ class HostTemporaryFile : public TemporaryFile {
 
  private:
   int fd_;
+  FileDescriptor folder_;
+  std::string name_;
   std::string path_;
 };
 
@@ -146,65 +336,80 @@ class HostFileLock : public FileLock {
 };
 
 // Removes the temporary files of target that no living writer holds (left by a killed
-// program), with their journals.
-void RemoveLeftovers(const fs::path& target) {
-  const std::string prefix = TemporaryPrefix(target);
+// program), with their journals. Whatever else has such a name (a link, a FIFO) is no file of
+// this program's: it is removed without being opened.
+void RemoveLeftovers(const FilePlace& target) {
+  const std::string prefix = TemporaryPrefix(target.name);
   const size_t nameLength = prefix.size() + 6;
   const size_t journalLength = std::strlen(kJournalSuffix);
-  std::error_code ec;
-  std::vector<fs::path> journals;
-  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::string name = it->path().filename().string();
+  const int folder = target.folder.get();
+  DIR* listing = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (listing == nullptr) return;
+  std::vector<std::string> journals;
+  while (const struct dirent* entry = ::readdir(listing)) {
+    std::string name = entry->d_name;
     if (name.rfind(prefix, 0) != 0) continue;
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode)) {
+      if (!S_ISDIR(st.st_mode)) ::unlinkat(folder, name.c_str(), 0);
+      continue;
+    }
     if (name.size() == nameLength + journalLength &&
         name.compare(nameLength, journalLength, kJournalSuffix) == 0) {
-      journals.push_back(it->path());
+      journals.push_back(name);
       continue;
     }
     if (name.size() != nameLength) continue;
-    std::string path = it->path().string();
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    FileDescriptor fd(
+        ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-    ::unlink((path + kJournalSuffix).c_str());
-    ::unlink(path.c_str());
+    ::unlinkat(folder, (name + kJournalSuffix).c_str(), 0);
+    ::unlinkat(folder, name.c_str(), 0);
   }
+  ::closedir(listing);
   // A journal outlives its database only when a removal above was cut short.
-  for (const fs::path& journal : journals) {
-    std::string path = journal.string();
-    if (!fs::exists(path.substr(0, path.size() - journalLength), ec)) ::unlink(path.c_str());
+  for (const std::string& journal : journals) {
+    struct stat st {};
+    std::string database = journal.substr(0, journal.size() - journalLength);
+    if (::fstatat(folder, database.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      ::unlinkat(folder, journal.c_str(), 0);
+    }
   }
 }
 
-// A new temporary file beside target (a host path), locked by this process.
-std::unique_ptr<HostTemporaryFile> MakeTemporary(const fs::path& target) {
-  const std::string pattern =
-      (target.parent_path() / (TemporaryPrefix(target) + "XXXXXX")).string();
+// A new temporary file beside target, locked by this process. Created under a new name, so
+// nothing that was at that name before is ever opened.
+std::unique_ptr<HostTemporaryFile> MakeTemporary(const FilePlace& target) {
   for (int attempt = 0; attempt < 10; ++attempt) {
-    std::string path = pattern;
-    FileDescriptor fd(::mkostemp(path.data(), O_CLOEXEC));
-    if (fd.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+    FilePlace place;
+    place.folder = FileDescriptor(DuplicateOf(target.folder));
+    place.folderPath = target.folderPath;
+    place.name = TemporaryName(target.name);
+    FileDescriptor fd(::openat(place.folder.get(), place.name.c_str(),
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0) {
+      if (errno == EEXIST) continue;
+      throw ErrnoFailure(errno, kPathFileAccessError);
+    }
     while (::flock(fd.get(), LOCK_EX) != 0) {
       if (errno != EINTR) throw ErrnoFailure(errno, kPathFileAccessError);
     }
     // Another program may have taken the file for a leftover before it was locked.
     struct stat byName {
     }, byHandle{};
-    if (::stat(path.c_str(), &byName) == 0 && ::fstat(fd.get(), &byHandle) == 0 &&
-        SameFile(byName, byHandle)) {
-      return std::make_unique<HostTemporaryFile>(fd.release(), path);
+    if (StatAt(place, byName) && ::fstat(fd.get(), &byHandle) == 0 && SameFile(byName, byHandle)) {
+      return std::make_unique<HostTemporaryFile>(fd.release(), place);
     }
   }
   throw RuntimeFailure(kPathFileAccessError);
 }
 
 // Makes a rename in the folder durable; false when the folder could not be flushed.
-bool SyncFolderOf(const fs::path& target) {
-  FileDescriptor folder(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
-                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool SyncFolder(const FilePlace& place) {
+  FileDescriptor folder(::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return folder.get() >= 0 && ::fsync(folder.get()) == 0;
 }
-
 int64_t ToNanoseconds(const struct timespec& t) {
   return int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
@@ -254,10 +459,16 @@ bool IsReadOnly(const struct stat& st) {
 
 // Writes the whole content into the file itself, as the profile API does: for a file whose
 // identity a rename would not keep. Not atomic: a crash can leave it half written.
-bool WriteInPlace(const fs::path& target, const std::string& bytes) {
-  FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
-  return fd.get() >= 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
+bool WriteInPlace(const FilePlace& target, const std::string& bytes) {
+  FileDescriptor fd = OpenAt(target, O_WRONLY);
+  return WriteAll(fd.get(), bytes.data(), bytes.size()) &&
          ::ftruncate(fd.get(), off_t(bytes.size())) == 0 && ::fsync(fd.get()) == 0;
+}
+
+// The place of a file the program owns by name (a backup, the lock file): never through a
+// link at that name.
+FilePlace OwnPlace(const std::string& resolved) {
+  return LocateOrThrow(resolved, false);
 }
 
 }  // namespace
@@ -275,18 +486,61 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+std::optional<std::string> ReadFileHead(const std::string& hostPath, size_t size) {
+  FileDescriptor fd(-1);
+  try {
+    fd = FileDescriptor(OpenRegular(hostPath, O_RDONLY));
+  } catch (const Failure&) {
+    return std::nullopt;
+  }
+  std::string head(size, '\0');
+  ssize_t n = ::pread(fd.get(), head.data(), size, 0);
+  if (n < 0) return std::nullopt;
+  head.resize(size_t(n));
+  return head;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath) {
+  struct stat st {};
+  if (::stat(hostPath.c_str(), &st) != 0) return std::nullopt;
+  return std::pair{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+bool RemoveHostFile(const std::string& hostPath) {
+  return ::unlink(hostPath.c_str()) == 0;
+}
+
+HostFileWriter::HostFileWriter(const std::string& hostPath)
+    : handle_(::open(hostPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
+
+HostFileWriter::~HostFileWriter() {
+  if (handle_ >= 0) ::close(int(handle_));
+}
+
+bool HostFileWriter::IsOpen() const {
+  return handle_ >= 0;
+}
+
+bool HostFileWriter::Write(const char* data, size_t size) {
+  if (WriteAll(int(handle_), data, size)) return true;
+  diskFull_ = errno == ENOSPC || errno == EDQUOT;
+  return false;
+}
+
 std::string DriveFolder(char letter) {
   char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   if (std::optional<std::string> folder = DriveVariable(upper)) return *folder;
   return DefaultDrivesBase() + "/drive_" + static_cast<char>(std::tolower(upper));
 }
 
-fs::path HostFileSystem::WriteTarget(const std::string& path) const {
-  fs::path resolved = Resolve(path);
-  // A symbolic link is written through to its target.
-  std::error_code ec;
-  fs::path real = fs::canonical(resolved, ec);
-  return ec ? resolved : real;
+int OpenRegular(const std::string& hostPath, int flags, mode_t mode, LastLink lastLink) {
+  return OpenAt(LocateOrThrow(hostPath, lastLink == LastLink::kFollowTrusted), flags, mode)
+      .release();
+}
+
+void CheckLinksTrusted(const std::string& hostPath) {
+  FilePlace place;
+  if (Locate(hostPath, true, place) == kUntrustedLink) throw RuntimeFailure(kPermissionDenied);
 }
 
 std::string HostFileSystem::Resolve(const std::string& path) const {
@@ -329,21 +583,21 @@ std::string HostFileSystem::Resolve(const std::string& path) const {
 bool HostFileSystem::IsPlainFile(const std::string& path) const {
   if (path.empty()) return false;
   fs::path resolved = Resolve(path);
-  std::error_code ec;
-  if (!fs::is_regular_file(resolved, ec)) return false;
+  struct stat st {};
+  if (!LookAt(resolved, st) || !S_ISREG(st.st_mode)) return false;
   return resolved.filename().string().rfind('.', 0) != 0;
 }
 
 std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) const {
   if (path.empty()) return std::nullopt;
-  FileDescriptor fd(::open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    throw ErrnoFailure(errno, kPathFileAccessError);
+  FileDescriptor fd(-1);
+  try {
+    fd = FileDescriptor(OpenRegular(Resolve(path), O_RDONLY));
+  } catch (const Failure& f) {
+    // Only a missing file reads as nothing; one that is there but cannot be read fails.
+    if (f.number() == kPathNotFound) return std::nullopt;
+    throw;
   }
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) throw ErrnoFailure(errno, kPathFileAccessError);
-  if (!S_ISREG(st.st_mode)) throw RuntimeFailure(kPathFileAccessError);
   std::string content;
   char buffer[65536];
   for (;;) {
@@ -361,7 +615,7 @@ std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) cons
 std::optional<FileStamp> HostFileSystem::Stamp(const std::string& path) const {
   if (path.empty()) return std::nullopt;
   struct stat st {};
-  if (::stat(Resolve(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (!LookAt(Resolve(path), st) || !S_ISREG(st.st_mode)) return std::nullopt;
   return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
                    ToNanoseconds(st.st_mtim)};
 }
@@ -369,20 +623,20 @@ std::optional<FileStamp> HostFileSystem::Stamp(const std::string& path) const {
 bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& bytes) {
   if (path.empty()) return false;
   PrepareDriveFolder(path);
-  fs::path target = WriteTarget(path);
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || IsReadOnly(st) || ::access(target.c_str(), W_OK) != 0) {
-      return false;
-    }
-    // Another name of the file, or a folder the user may not change, would not see a new file.
-    fs::path folder = target.parent_path();
-    if (st.st_nlink > 1 || ::access(folder.c_str(), W_OK | X_OK) != 0) {
-      return WriteInPlace(target, bytes);
-    }
-  }
   std::unique_ptr<TemporaryFile> temporary;
   try {
+    FilePlace target = LocateOrThrow(Resolve(path), true);
+    struct stat st {};
+    if (StatAt(target, st)) {
+      if (!S_ISREG(st.st_mode) || IsReadOnly(st) ||
+          ::faccessat(target.folder.get(), target.name.c_str(), W_OK, 0) != 0) {
+        return false;
+      }
+      // Another name of the file, or a folder the user may not change, would not see a new file.
+      if (st.st_nlink > 1 || ::faccessat(target.folder.get(), ".", W_OK | X_OK, 0) != 0) {
+        return WriteInPlace(target, bytes);
+      }
+    }
     temporary = TemporaryBesideTarget(target);
     auto& file = static_cast<HostTemporaryFile&>(*temporary);
     if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return false;
@@ -403,75 +657,62 @@ bool HostFileSystem::ReplaceAll(const std::string& path, const std::string& byte
 void HostFileSystem::Append(const std::string& path, const std::string& bytes) {
   if (path.empty()) throw RuntimeFailure(kBadFileName);
   PrepareDriveFolder(path);
-  std::string resolved = Resolve(path);
+  FileDescriptor fd =
+      OpenAt(LocateOrThrow(Resolve(path), true), O_WRONLY | O_CREAT | O_APPEND, 0666);
   struct stat st {};
-  if (::stat(resolved.c_str(), &st) == 0 && IsReadOnly(st)) {
-    throw RuntimeFailure(kPermissionDenied);
-  }
-  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  if (::fstat(fd.get(), &st) != 0 || IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
   if (!WriteAll(fd.get(), bytes.data(), bytes.size())) throw ErrnoFailure(errno, kDeviceIoError);
 }
 
 void HostFileSystem::RemoveLeftoversBeside(const std::string& path) {
   if (!cleaned_.insert("as named: " + path).second) return;  // this name was seen before
-  RemoveLeftoversOf(WriteTarget(path));
+  FilePlace target;
+  // Nothing to clean where the file cannot be reached; its write fails with the reason.
+  if (Locate(Resolve(path), true, target) == 0) RemoveLeftoversOf(target);
 }
 
-void HostFileSystem::RemoveLeftoversOf(const fs::path& target) {
-  if (cleaned_.insert(target.string()).second) RemoveLeftovers(target);
+void HostFileSystem::RemoveLeftoversOf(const FilePlace& target) {
+  if (cleaned_.insert(target.Path()).second) RemoveLeftovers(target);
 }
 
 std::unique_ptr<TemporaryFile> HostFileSystem::CreateTemporaryBeside(const std::string& target) {
   PrepareDriveFolder(target);
-  return TemporaryBesideTarget(WriteTarget(target));
+  return TemporaryBesideTarget(LocateOrThrow(Resolve(target), true));
 }
 
-std::unique_ptr<TemporaryFile> HostFileSystem::TemporaryBesideTarget(const fs::path& target) {
+std::unique_ptr<TemporaryFile> HostFileSystem::TemporaryBesideTarget(const FilePlace& target) {
   RemoveLeftoversOf(target);
   return MakeTemporary(target);
 }
 
 bool HostFileSystem::ReplaceWith(TemporaryFile& temporary, const std::string& target) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
-  fs::path real = WriteTarget(target);
+  FilePlace real = LocateOrThrow(Resolve(target), true);
   struct stat st {};
-  if (::stat(real.c_str(), &st) == 0 && IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
+  if (StatAt(real, st) && IsReadOnly(st)) throw RuntimeFailure(kPermissionDenied);
   KeepIdentity(file, real);  // a database keeps its mode and group; its owner where we may
   return Rename(file, real, true);
 }
 
-bool HostFileSystem::MoveName(const std::string& from, const std::string& to) {
-  std::string source = Resolve(from);
-  struct stat st {};
-  if (::lstat(source.c_str(), &st) != 0) return false;
-  if (::rename(source.c_str(), Resolve(to).c_str()) != 0) {
-    throw ErrnoFailure(errno, kPermissionDenied);
-  }
-  return true;
-}
-
 bool HostFileSystem::LinkAs(const std::string& existing, const std::string& target) {
   PrepareDriveFolder(target);
-  fs::path from = WriteTarget(existing);
-  fs::path real = WriteTarget(target);
-  RemoveLeftoversOf(real);
+  FilePlace from = LocateOrThrow(Resolve(existing), true);
+  // A backup is a name of the program's own: whatever is there is replaced, never followed.
+  FilePlace to = OwnPlace(Resolve(target));
+  RemoveLeftoversOf(to);
   // Under a temporary name of the leftover pattern, so that a link a killed program left is
   // removed like its other temporary files.
-  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device random;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    std::string name = (real.parent_path() / TemporaryPrefix(real)).string();
-    for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
-    if (::link(from.c_str(), name.c_str()) == 0) {
-      if (::rename(name.c_str(), real.c_str()) != 0) {
+    std::string name = TemporaryName(to.name);
+    if (::linkat(from.folder.get(), from.name.c_str(), to.folder.get(), name.c_str(), 0) == 0) {
+      if (::renameat(to.folder.get(), name.c_str(), to.folder.get(), to.name.c_str()) != 0) {
         int error = errno;
-        ::unlink(name.c_str());
+        ::unlinkat(to.folder.get(), name.c_str(), 0);
         throw ErrnoFailure(error, kPermissionDenied);
       }
       // When target already was a name of the file, the rename did nothing.
-      ::unlink(name.c_str());
-      SyncFolderOf(real);
+      ::unlinkat(to.folder.get(), name.c_str(), 0);
+      SyncFolder(to);
       return true;
     }
     if (errno == EEXIST) continue;
@@ -484,10 +725,33 @@ bool HostFileSystem::LinkAs(const std::string& existing, const std::string& targ
   throw RuntimeFailure(kPathFileAccessError);
 }
 
-bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const fs::path& target) {
+bool HostFileSystem::RenameOwnFile(const std::string& from, const std::string& to) {
+  FilePlace source = OwnPlace(Resolve(from));
+  FilePlace target = OwnPlace(Resolve(to));
+  struct stat st {};
+  if (!StatAt(source, st)) {
+    if (errno == ENOENT) return false;
+    throw ErrnoFailure(errno, kPathFileAccessError);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    // Not the program's file, whoever put it there: gone rather than carried along.
+    if (::unlinkat(source.folder.get(), source.name.c_str(), 0) != 0) {
+      throw ErrnoFailure(errno, kPathFileAccessError);
+    }
+    return false;
+  }
+  if (::renameat(source.folder.get(), source.name.c_str(), target.folder.get(),
+                 target.name.c_str()) != 0) {
+    throw ErrnoFailure(errno, kPermissionDenied);
+  }
+  SyncFolder(target);
+  return true;
+}
+
+bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const FilePlace& target) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
   struct stat st {};
-  if (::stat(target.c_str(), &st) != 0) {
+  if (!StatAt(target, st) || !S_ISREG(st.st_mode)) {
     return ::fchmod(file.fd(), 0666 & ~CurrentUmask()) == 0;
   }
   bool kept = ::fchmod(file.fd(), st.st_mode & 07777) == 0;
@@ -499,38 +763,53 @@ bool HostFileSystem::KeepIdentity(TemporaryFile& temporary, const fs::path& targ
   return kept;
 }
 
-bool HostFileSystem::Rename(TemporaryFile& temporary, const fs::path& target, bool durable) {
+bool HostFileSystem::Rename(TemporaryFile& temporary, const FilePlace& target, bool durable) {
   auto& file = static_cast<HostTemporaryFile&>(temporary);
   if (::fsync(file.fd()) != 0) throw ErrnoFailure(errno, kDeviceIoError);
-  if (::rename(file.path().c_str(), target.c_str()) != 0) {
+  if (::renameat(file.folder(), file.name().c_str(), target.folder.get(), target.name.c_str()) !=
+      0) {
     throw ErrnoFailure(errno, kPermissionDenied);
   }
   file.Renamed();
-  return !durable || SyncFolderOf(target);
+  return !durable || SyncFolder(target);
 }
 
-std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs) {
+std::unique_ptr<FileLock> HostFileSystem::WaitForLock(const std::string& path, int timeoutMs,
+                                                      const std::function<void()>& betweenTries) {
   PrepareDriveFolder(path);
-  std::string resolved = Resolve(path);
-  int fd = ::open(resolved.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  FilePlace place = OwnPlace(Resolve(path));
+  const char* name = place.name.c_str();
+  constexpr int kOpen = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int flags = O_RDWR | O_CREAT;
+  int fd = ::openat(place.folder.get(), name, flags | kOpen, 0666);
   // A lock file that another user made can still be locked through a read-only handle.
-  if (fd < 0 && (errno == EACCES || errno == EROFS))
-    fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw ErrnoFailure(errno, kPathFileAccessError);
+  if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+    flags = O_RDONLY;
+    fd = ::openat(place.folder.get(), name, flags | kOpen);
+  }
+  if (fd < 0) {
+    throw errno == ELOOP ? RuntimeFailure(kPermissionDenied)
+                         : ErrnoFailure(errno, kPathFileAccessError);
+  }
   auto lock = std::make_unique<HostFileLock>(fd);
+  CheckOpened(fd, flags);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) throw ErrnoFailure(errno, kPathFileAccessError);
     if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    if (betweenTries) betweenTries();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return lock;
 }
 
 std::optional<FileTimes> HostFileSystem::GetTimes(const std::string& path) const {
-  std::string resolved = Resolve(path);
-  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CLOEXEC));
-  if (fd.get() < 0) return std::nullopt;
+  FileDescriptor fd(-1);
+  try {
+    fd = FileDescriptor(OpenRegular(Resolve(path), O_WRONLY));
+  } catch (const Failure&) {
+    return std::nullopt;
+  }
   FileTimes times;
   struct statx sx {};
   if (::statx(fd.get(), "", AT_EMPTY_PATH, STATX_BTIME | STATX_ATIME | STATX_MTIME, &sx) == 0) {
@@ -550,9 +829,12 @@ std::optional<FileTimes> HostFileSystem::GetTimes(const std::string& path) const
 
 bool HostFileSystem::SetTimes(const std::string& path, const FileTimes& times) {
   // POSIX cannot set a creation time; the file is changed in place, so it keeps its own.
-  std::string resolved = Resolve(path);
-  FileDescriptor fd(::open(resolved.c_str(), O_WRONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
+  FileDescriptor fd(-1);
+  try {
+    fd = FileDescriptor(OpenRegular(Resolve(path), O_WRONLY));
+  } catch (const Failure&) {
+    return false;
+  }
   struct timespec spec[2];
   spec[0].tv_sec = 0;
   spec[0].tv_nsec = UTIME_OMIT;

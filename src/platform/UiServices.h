@@ -30,6 +30,15 @@ class UiServices {
   virtual void SetMousePointer(int pointer) = 0;
   // Lets the window system handle the events that are waiting.
   virtual void ProcessPendingEvents() = 0;
+  // Says what the program waits for (another program's lock, say) until it is called with "".
+  virtual void ShowWaiting(const std::string& /*what*/) {}
+
+  // One step of a wait for something another program holds: says what it waits for and keeps
+  // the window alive. ShowWaiting("") ends the notice.
+  void WhileWaiting(const std::string& what) {
+    ShowWaiting(what);
+    ProcessPendingEvents();
+  }
 };
 
 // The window system of a start without a window: it has nothing to show and nobody to ask.

@@ -1,3 +1,4 @@
+#include "dao/DatabaseKind.h"
 #include "platform/Text.h"
 #include "presetdb/UpdateRun.h"
 
@@ -21,6 +22,10 @@ void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& c
   if (path.empty() || !files.IsPlainFile(path)) return;
   try {
     takeoverCopy_ = files.CreateTemporaryBeside(componentPath);
+    if (dao::IsJet(dao::KindOfDatabaseFile(files.Resolve(path)))) {
+      ImportTakeoverSource(path, path == componentPath);
+      return;
+    }
     dao::DatabaseVersion version =
         dao::CopyDatabase(files.Resolve(path), takeoverCopy_->path(), databaseOptions);
     if (path == componentPath) componentVersion_ = version;
@@ -60,13 +65,24 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
     }
     std::optional<dao::DatabaseWriteLock> lock;
     if (files.IsPlainFile(componentPath)) {
-      lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
-      if (componentVersion_ && lock->Version() != *componentVersion_) {
-        Keep(std::nullopt, "another program changed it during the update",
-             "Run the configuration again.");
+      const bool jet = dao::IsJet(dao::KindOfDatabaseFile(target));
+      if (jet) {
+        if (!JetComponentUnchanged(componentPath)) return true;
+      } else {
+        lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
+        if (componentVersion_ && lock->Version() != *componentVersion_) {
+          KeepChangedDuringRun();
+          return true;
+        }
+      }
+      KeepBackup(lock ? &*lock : nullptr, componentPath);
+      // Where an open file cannot be replaced, the new content goes into the file itself.
+      if (!files.ReplacesOpenFiles()) {
+        if (lock && !lock->Overwrite(copy->path())) {
+          KeepChangedDuringRun();
+        }
         return true;
       }
-      KeepBackup(*lock, componentPath);
     } else {
       dao::RemoveOrphanJournal(target);
     }
@@ -78,26 +94,41 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
   return true;
 }
 
-void UpdateRun::KeepBackup(dao::DatabaseWriteLock& lock, const std::string& componentPath) {
+void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& componentPath) {
   FileSystem& files = module_.services().files;
   const std::string newest = BackupPath(componentPath, 1);
   // A run that changed nothing since the last one would only push an older generation out.
-  if (files.IsPlainFile(newest) && lock.SameBytesAs(files.Resolve(newest))) return;
+  // An Access file is not locked: it can be read like any other file. Where the file is written
+  // in place, a backup that is a second name of it would change with it: a copy is always made.
+  if (files.ReplacesOpenFiles() && files.IsPlainFile(newest) &&
+      (lock ? lock->SameBytesAs(files.Resolve(newest))
+            : files.ReadAll(componentPath) == files.ReadAll(newest))) {
+    return;
+  }
   for (int g = kBackupGenerations - 1; g >= 1; --g) {
-    files.MoveName(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
+    files.RenameOwnFile(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
   }
   // The backup is the file as it is: a second name for it, which keeps it once the new file has
   // taken the name; a copy where the file system has no hard links, read through the lock's
   // own handle.
-  if (!files.LinkAs(componentPath, newest)) {
-    std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(newest);
-    lock.CopyTo(backup->path());
-    files.ReplaceWith(*backup, newest);
+  if (files.ReplacesOpenFiles() && files.LinkAs(componentPath, newest)) return;
+  if (!lock) {
+    std::optional<std::string> bytes = files.ReadAll(componentPath);
+    if (!bytes || !files.ReplaceAll(newest, *bytes)) throw RuntimeFailure(kPathFileAccessError);
+    return;
   }
+  std::unique_ptr<TemporaryFile> backup = files.CreateTemporaryBeside(newest);
+  lock->CopyTo(backup->path());
+  files.ReplaceWith(*backup, newest);
 }
 
 void UpdateRun::Keep(std::optional<Failure> cause, std::string why, std::string hint) {
   if (!keep_) keep_ = KeepReason{std::move(cause), std::move(why), std::move(hint)};
+}
+
+void UpdateRun::KeepChangedDuringRun() {
+  Keep(std::nullopt, "another program changed it during the update",
+       "Run the configuration again.");
 }
 
 Handler UpdateRun::VitalHandler(const char* procedureName, const std::string& why) {

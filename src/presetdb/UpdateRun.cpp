@@ -1,5 +1,6 @@
 #include "presetdb/UpdateRun.h"
 
+#include <filesystem>
 #include <limits>
 
 #include "platform/Failure.h"
@@ -15,6 +16,15 @@ std::string& VarNamePatternTable::operator()(int64_t system, int64_t part) {
     throw RuntimeFailure(kSubscriptOutOfRange);
   }
   return patterns_[size_t(system)][size_t(part - 1)];
+}
+
+UpdateRun::UpdateRun(StandardModule& module) : module_(module) {
+  // The window stays alive while a database waits for another program's lock.
+  databaseOptions.whileBusy = [&ui = module.services().ui](const std::string& path, bool waiting) {
+    ui.WhileWaiting(waiting ? "waiting for another program to release " +
+                                  std::filesystem::path(path).filename().string()
+                            : "");
+  };
 }
 
 void UpdateRun::WorkOnMDB() {
@@ -37,13 +47,18 @@ void UpdateRun::WorkOnMDB() {
   if (sourcePath.empty()) return;
 
   keep_.reset();
+  if (ReportJetTemplate(h, sourcePath, componentPath)) return;
   if (!runLock_) {
     std::optional<Failure> lockFailure;
     try {
-      runLock_ = files.WaitForLock(componentPath + ".lock", runLockTimeoutMs);
+      runLock_ = files.WaitForLock(componentPath + ".lock", runLockTimeoutMs, [&] {
+        module_.services().ui.WhileWaiting(
+            "waiting for another configuration run of this installation");
+      });
     } catch (const Failure& f) {
       lockFailure = f;
     }
+    module_.services().ui.ShowWaiting("");
     if (!runLock_) {
       Keep(lockFailure, lockFailure ? "its lock file could not be opened"
                                     : "another configuration run of this installation did not "
@@ -127,6 +142,7 @@ void UpdateRun::WorkOnMDB() {
   }
   takeoverCopy_.reset();
   componentVersion_.reset();
+  jetComponentStamp_.reset();
   inRun_ = false;
   module_.BeforeEnd = nullptr;
   if (keep_) ReportKept(h, componentPath);

@@ -9,6 +9,7 @@
 
 #include "dao/Database.h"
 #include "dao/DatabaseFile.h"
+#include "jet/JetImport.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
 #include "standard/Handler.h"
@@ -44,7 +45,7 @@ class UpdateRun {
   // "<name>.bak" for generation 1 (the newest), "<name>.bak<n>" for the older ones.
   static std::string BackupPath(const std::string& componentPath, int generation);
 
-  explicit UpdateRun(StandardModule& module) : module_(module) {}
+  explicit UpdateRun(StandardModule& module);
   virtual ~UpdateRun() = default;
   UpdateRun(const UpdateRun&) = delete;
   UpdateRun& operator=(const UpdateRun&) = delete;
@@ -79,6 +80,9 @@ class UpdateRun {
   dao::OpenOptions databaseOptions;
   // How long a run waits for another run on the same installation to end.
   int runLockTimeoutMs = 60000;
+  // Reads an earlier database that is still an Access (Jet) file, as installations of the
+  // Windows program hold them; none in a build without the importer.
+  jet::JetImport* jetImport = nullptr;
 
  private:
   void ReadVarNamePatterns(const std::string& sourcePath);
@@ -96,16 +100,27 @@ class UpdateRun {
   // False when the result took the component database's place but could not be made durable.
   bool PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath);
   // Keeps the component database as it is before the new file replaces it: as the newest of
-  // the backup generations, unless the newest already holds the same bytes.
-  void KeepBackup(dao::DatabaseWriteLock& lock, const std::string& componentPath);
+  // the backup generations, unless the newest already holds the same bytes. Read through the
+  // write lock when there is one (no lock for an Access file).
+  void KeepBackup(dao::DatabaseWriteLock* lock, const std::string& componentPath);
   // Undoes what an unfinished run left: the template's open transaction and times, the
   // takeover's snapshot.
   void AbandonRun(std::optional<dao::Database>& work, const std::string& sourcePath);
+  // An Access template is reported and the run ends: nothing on these machines writes Jet.
+  bool ReportJetTemplate(Handler& h, const std::string& sourcePath,
+                         const std::string& componentPath);
+  // The takeover's snapshot of an earlier database that is an Access file: imported.
+  void ImportTakeoverSource(const std::string& path, bool isComponent);
+  // Before an Access component database is replaced: false (and the run keeps it) when it
+  // changed since the takeover imported it.
+  bool JetComponentUnchanged(const std::string& componentPath);
   dao::Database OpenDatabase(const std::string& path);
 
   // Remembers the first reason why the run's result is incomplete: the component database is
   // then kept as it is, and the run reports it once at its end.
   void Keep(std::optional<Failure> cause, std::string why, std::string hint = {});
+  // The component database changed between the takeover's snapshot and the publish.
+  void KeepChangedDuringRun();
   // A handler whose failing steps also leave the result incomplete, for the given reason.
   Handler VitalHandler(const char* procedureName, const std::string& why);
   // The one transaction for all records of a step: begun here unless the caller holds one
@@ -134,6 +149,8 @@ class UpdateRun {
   // The component database as the takeover's snapshot found it; it must not change before the
   // result replaces it.
   std::optional<dao::DatabaseVersion> componentVersion_;
+  // The same for a component database that is an Access file, which no SQLite lock guards.
+  std::optional<FileStamp> jetComponentStamp_;
   struct KeepReason {
     std::optional<Failure> cause;
     std::string why;

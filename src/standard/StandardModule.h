@@ -113,7 +113,7 @@ class StandardModule {
 // Line break of the module's messages: line feed, then carriage return.
 inline constexpr const char* kLfCr = "\n\r";
 // The host's path separator, used for every path the program builds.
-inline constexpr char kSep = '/';
+inline constexpr char kSep = kHostSeparator;
 // The folder of a path: characters dropped from the end up to the last separator, then it too.
 std::string ParentFolder(const std::string& path);
 

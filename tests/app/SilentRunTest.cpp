@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -31,6 +32,8 @@ class SilentRunTest : public ::testing::Test {
     for (size_t at = actual.find(root); at != std::string::npos; at = actual.find(root, at)) {
       actual.replace(at, root.size(), "<ROOT>");
     }
+    // The paths in the messages, in the form of the expected files.
+    if (kHostSeparator != '/') std::replace(actual.begin(), actual.end(), kHostSeparator, '/');
     fs::path expected = Data() / "expected" / name;
     if (std::getenv("HORAVEX_WRITE_EXPECTED") != nullptr) {
       std::ofstream(expected, std::ios::binary | std::ios::trunc) << actual;

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "dao/DatabaseDetail.h"
 #include "dao/RecordSetWalk.h"
 #include "platform/Failure.h"
+#include "support/TestFileSystem.h"
 
 namespace horavex::dao {
 namespace {
@@ -35,7 +37,7 @@ Failure FailureOf(const std::function<void()>& call) {
 // Direct SQLite access, to look at files without the layer's help.
 class RawDb {
  public:
-  explicit RawDb(const fs::path& path) { sqlite3_open(path.c_str(), &handle_); }
+  explicit RawDb(const fs::path& path) { sqlite3_open(path.string().c_str(), &handle_); }
   ~RawDb() { sqlite3_close(handle_); }
   void Exec(const std::string& sql) {
     char* error = nullptr;
@@ -61,10 +63,7 @@ class RawDb {
 
 class DatabaseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "horavex-db-XXXXXX").string();
-    root = ::mkdtemp(pattern.data());
-  }
+  void SetUp() override { root = horavex::testing::MakeTemporaryFolder("horavex-db-"); }
   void TearDown() override { fs::remove_all(root); }
 
   std::string Path(const std::string& name = "test.mdb") const { return (root / name).string(); }
@@ -723,6 +722,34 @@ TEST_F(DatabaseTest, WritersWaitForALockHeldByAnotherConnection) {
   patient.Execute("INSERT INTO T VALUES (4)");
   release.join();
   EXPECT_EQ(patient.OpenRecordset("SELECT a FROM T ORDER BY a").RecordCount(), 3);
+
+  // A caller that is told about the wait hears of every try and of its end, also when the wait
+  // gives up; the wait ends as soon as the holder lets go.
+  std::vector<bool> told;
+  bool letGo = true;
+  OpenOptions telling{.busyTimeoutMs = 60000};
+  telling.whileBusy = [&](const std::string& path, bool waiting) {
+    EXPECT_EQ(path, Path());
+    told.push_back(waiting);
+    if (letGo && told.size() == 3) holder.CommitTrans();
+  };
+  Database notifying = Database::Open(Path(), telling);
+  holder.BeginTrans();
+  holder.Execute("INSERT INTO T VALUES (5)");
+  notifying.Execute("INSERT INTO T VALUES (6)");
+  EXPECT_EQ(told, (std::vector<bool>{true, true, true, false}));
+  told.clear();
+  letGo = false;
+  holder.BeginTrans();
+  holder.Execute("INSERT INTO T VALUES (7)");
+  notifying.Close();
+  telling.busyTimeoutMs = 50;
+  Database givingUp = Database::Open(Path(), telling);
+  EXPECT_EQ(FailureOf([&] { givingUp.Execute("INSERT INTO T VALUES (8)"); }).number(), kLocked);
+  ASSERT_GE(told.size(), 2u);
+  EXPECT_EQ(std::count(told.begin(), told.end(), false), 1);
+  EXPECT_FALSE(told.back());
+  holder.Rollback();
 }
 
 // --- transactions and closing ------------------------------------------------------------------

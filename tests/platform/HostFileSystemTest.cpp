@@ -137,6 +137,16 @@ TEST_F(HostFileSystemTest, TemporaryFileTakesTheTargetsPlaceAndLeftoversOfEndedW
   EXPECT_EQ(Read(root / "target.mdb"), "newer");
   EXPECT_EQ(Read(root / "target.mdb.bak"), "new");
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 5);
+
+  // Generations move on by name; a link at such a name is removed, never carried or followed.
+  const std::string bak = (root / "target.mdb.bak").string();
+  const std::string bak2 = (root / "target.mdb.bak2").string();
+  EXPECT_TRUE(files.RenameOwnFile(bak, bak2));
+  fs::create_symlink("target.mdb", bak);
+  EXPECT_FALSE(files.RenameOwnFile(bak, bak2));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(bak)));
+  EXPECT_EQ(Read(bak2), "new");
+  EXPECT_EQ(Read(root / "target.mdb"), "newer");
 }
 
 TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
@@ -155,11 +165,13 @@ TEST_F(HostFileSystemTest, ReplacedFileKeepsItsIdentity) {
     EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(12345u, 12346u));
   }
 
-  // Written through a symbolic link, and in place for a file with a second name.
+  // Written through a symbolic link, and in place for a file of the user's own with a second
+  // name.
   fs::create_symlink("f.ini", root / "link.ini");
   EXPECT_TRUE(files.ReplaceAll((root / "link.ini").string(), "via link"));
   EXPECT_TRUE(fs::is_symlink(root / "link.ini"));
   EXPECT_EQ(Read(file), "via link");
+  ASSERT_EQ(::chown(file.c_str(), ::geteuid(), ::getegid()), 0);
   fs::create_hard_link(file, root / "second.ini");
   EXPECT_TRUE(files.ReplaceAll(file.string(), "both"));
   EXPECT_EQ(Read(root / "second.ini"), "both");

@@ -1,8 +1,10 @@
 #include "platform/IniStore.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -364,6 +366,7 @@ TEST_F(IniStoreTest, EmptyPathFails) {
   EXPECT_EQ(ini.GetString("S", "k", "d", kBuffer, ""), "d");
 }
 
+#ifndef _WIN32
 // Runs the check as a user without root's rights (when the test runs as root) in a child.
 bool AsOrdinaryUser(const std::function<bool()>& check) {
   if (::geteuid() != 0) return check();
@@ -391,6 +394,8 @@ TEST_F(IniStoreTest, ReadOnlyFileIsRefusedAlsoForRootAndAnUnwritableFolderIsWrit
   EXPECT_EQ(Bytes(), "[S]\r\nk=2\r\n");
   EXPECT_FALSE(fs::exists(folder / "other.ini"));
 }
+
+#endif
 
 TEST_F(IniStoreTest, Utf16FileIsReadAndWrittenAsUtf16) {
   const std::string mark = "\xFF\xFE";

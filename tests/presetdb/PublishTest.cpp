@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -46,6 +48,7 @@ class PublishTest : public PresetFixture {
     std::sort(names.begin(), names.end());
     return names;
   }
+#ifndef _WIN32
   // Starts the body in a child process that ends with the body's result.
   static pid_t Start(const std::function<int()>& body) {
     pid_t child = ::fork();
@@ -57,6 +60,7 @@ class PublishTest : public PresetFixture {
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+#endif
   // A silent update run of its own, as a second start of the program would make it.
   int SilentRun() {
     UpdateRun second(inst.module);
@@ -73,9 +77,16 @@ TEST_F(PublishTest, FolderAndFileInAnotherLetterCaseAreFoundAndUpdated) {
   EXPECT_THAT(Limits(inst.project / "HORAVEX" / "horavex.MDB"),
               ElementsAre("A1.Speed|-5.0|9", "B2.Speed|0.0|2"));
   EXPECT_EQ(inst.module.FailuresReported(), 0);
-  EXPECT_FALSE(inst.Exists(inst.project / "HORAVEX" / "Horavex.mdb"));
+  // Replaced under its own name, no second file beside it. (Wine renames no file to another
+  // case of its name, so there the file kept its first name.)
+#ifndef _WIN32
+  EXPECT_THAT(ComponentFiles(inst.project / "HORAVEX"),
+              ElementsAre("Horavex.cfg", "Horavex.mdb.bak", "Horavex_Source.mdb", "horavex.MDB"));
+#endif
 }
 
+// The tests in child processes of a fork (POSIX only).
+#ifndef _WIN32
 TEST_F(PublishTest, FullDiskDuringTheGenerationKeepsTheComponentDatabase) {
   std::vector<std::string> rows;
   for (int i = 1; i <= 2000; ++i) rows.push_back(Row(i, 1, "Var" + std::to_string(i), i));
@@ -102,12 +113,14 @@ TEST_F(PublishTest, FullDiskDuringTheGenerationKeepsTheComponentDatabase) {
               ElementsAre("Horavex.cfg", "Horavex.mdb", "Horavex_Source.mdb"));
 }
 
+#endif
+
 TEST_F(PublishTest, DatabaseLockedByAnotherProgramIsKeptUntilItIsFree) {
   MakeInstallation();
   std::string before = inst.Read(Target());
   // A locked template: the run gives up after one wait, without writing into its old table.
   sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(Source().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(Source().string().c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   run.WorkOnMDB();
   sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -119,7 +132,7 @@ TEST_F(PublishTest, DatabaseLockedByAnotherProgramIsKeptUntilItIsFree) {
   fs::remove(inst.ErrorLog());
 
   sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(Target().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(Target().string().c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE PRESET_DEFS SET pass = 1", nullptr,
                          nullptr, nullptr),
             SQLITE_OK);
@@ -160,6 +173,7 @@ TEST_F(PublishTest, GarbageTemplateOrComponentDatabaseIsNeverPublished) {
   EXPECT_THAT(Limits(Target()), ElementsAre("A1.Speed|0.0|2", "B2.Speed|0.0|2"));
 }
 
+#ifndef _WIN32
 TEST_F(PublishTest, TwoStartsAtOnceGiveTheResultOfTwoRunsOneAfterTheOther) {
   MakeInstallation();
   for (int pair = 0; pair < 20; ++pair) {
@@ -175,6 +189,8 @@ TEST_F(PublishTest, TwoStartsAtOnceGiveTheResultOfTwoRunsOneAfterTheOther) {
                           "Horavex.mdb.bak3", "Horavex.mdb.bak4", "Horavex.mdb.bak5",
                           "Horavex_Source.mdb"));
 }
+
+#endif
 
 TEST_F(PublishTest, TemplateOfTheWholeIdRangeIsGeneratedAndPublished) {
   MakeTemplate({});

@@ -175,8 +175,8 @@ TEST_F(ExtraFieldWarningTest, NoEndsTheProgramBeforeAnythingIsWritten) {
   EXPECT_EQ(ErrorLog(),
             "Horavex_Config :Database-Error - Contact Administrator! Configurationprogram "
             "\"HORAVEX\" terminated. Please check Configuration in \"HORAVEX.CFG\" Restart " +
-                text::Upper(inst.bin.string()) +
-                "/Horavex_Config.EXE!\r\n"
+                text::Upper(inst.bin.string()) + kSep +
+                "Horavex_Config.EXE!\r\n"
                 "Fehler in Horavex / Horavex_Config / TakeoverMachineCopyMDBData (Nr. 9999) "
                 ":Database-Error - Contact Administrator!\r\n");
   EXPECT_EQ(WorkValues(), before);

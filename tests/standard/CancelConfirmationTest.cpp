@@ -37,7 +37,7 @@ TEST(CancelConfirmationTest, IntegratedQuestionHasFiveLines) {
   EXPECT_EQ(inst.ui.shown[0].text,
             kQuestion +
                 "\n\r\"Horavex\" has to be configured again in \"standalone-mode\" via \n\r\"" +
-                inst.bin.string() + "/Horavex_Config.exe\"");
+                inst.bin.string() + kSep + "Horavex_Config.exe\"");
 }
 
 TEST(CancelConfirmationTest, SilentAnswersYesAndRecordsTheQuestion) {

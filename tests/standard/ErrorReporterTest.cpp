@@ -146,7 +146,7 @@ TEST_F(ErrorReporterTest, UnwritableLogPassesTheFailureUpWithoutRecursion) {
 }
 
 TEST_F(ErrorReporterTest, ServicePackLogInMissingFolderPassesUp) {
-  ::setenv("CFG_DRIVE_C", (inst.root / "no" / "such").c_str(), 1);
+  SetEnvironment("CFG_DRIVE_C", (inst.root / "no" / "such").string());
   m.SilentMode = true;
   EXPECT_THROW(RunProcedureWithFailingStep(), Failure);
   // The error log line was written before the service-pack log failed.

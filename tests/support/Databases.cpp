@@ -9,7 +9,7 @@ namespace {
 
 struct Connection {
   explicit Connection(const std::filesystem::path& path) {
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    if (sqlite3_open(path.string().c_str(), &db) != SQLITE_OK) {
       throw std::runtime_error("cannot open " + path.string());
     }
   }

@@ -1,8 +1,5 @@
 #include "support/Installation.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <sstream>
 
@@ -10,10 +7,7 @@ namespace horavex::testing {
 namespace {
 
 std::filesystem::path MakeRoot() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "horavex-test-XXXXXX").string();
-  char* made = ::mkdtemp(pattern.data());
-  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-  return made;
+  return MakeTemporaryFolder("horavex-test-");
 }
 
 }  // namespace
@@ -30,7 +24,7 @@ Installation::Installation()
   for (const auto& folder : {bin, component, parameter, driveC}) {
     std::filesystem::create_directories(folder);
   }
-  ::setenv("CFG_DRIVE_C", driveC.c_str(), 1);
+  SetEnvironment("CFG_DRIVE_C", driveC.string());
   process.programFolder = bin.string();
   Write(Cfg(), "[Project]\r\n");
 }

@@ -8,6 +8,7 @@
 #include "platform/IniStore.h"
 #include "standard/StandardModule.h"
 #include "support/ScriptedUi.h"
+#include "support/TestFileSystem.h"
 #include "support/TestProcess.h"
 
 namespace horavex::testing {
@@ -29,7 +30,7 @@ class Installation {
   std::filesystem::path driveC;     // root/drive_c
 
   TestProcess process;
-  HostFileSystem files;
+  TestFileSystem files;
   std::unique_ptr<IniStore> ini;
   ScriptedUi ui;
   StandardModule module;

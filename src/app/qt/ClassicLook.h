@@ -10,8 +10,4 @@ namespace horavex {
 // are close to it.
 void ApplyClassicLook(QApplication& app);
 
-// Whether a window can be shown: a Qt platform chosen in QT_QPA_PLATFORM that needs no display,
-// or an X or Wayland display whose local socket is there.
-bool DisplayAvailable();
-
 }  // namespace horavex

@@ -6,7 +6,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QToolButton>
+#include <QShortcutEvent>
+#include <QStyle>
 
 #include "app/TopLevel.h"
 
@@ -25,7 +26,36 @@ QFont ToQFont(const Font& f) {
   return font;
 }
 
+// The text as shown: "&" before the access key hidden, "&&" one "&".
+QString WithoutMnemonic(const QString& text) {
+  QString shown;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
 }  // namespace
+
+bool ModelCheckBox::event(QEvent* event) {
+  // The access key toggles the box as Space does; the button's own handling would only click
+  // it, which the model never sees.
+  if (event->type() == QEvent::Shortcut) {
+    auto* shortcut = static_cast<QShortcutEvent*>(event);
+    if (focusPolicy() != Qt::NoFocus) setFocus(Qt::ShortcutFocusReason);
+    if (!shortcut->isAmbiguous() && !shortcut->key().isEmpty()) {
+      KeyToggle(int(shortcut->key()[0].key()), kAltMask);
+    }
+    return true;
+  }
+  return QCheckBox::event(event);
+}
+
+void ModelCheckBox::KeyToggle(int keyCode, int shift) {
+  if (onToggle) onToggle();
+  if (onKeyUp) onKeyUp(keyCode, shift);
+}
 
 void ModelCheckBox::mouseReleaseEvent(QMouseEvent* event) {
   bool inside = rect().contains(event->position().toPoint());
@@ -47,11 +77,57 @@ void ModelCheckBox::keyPressEvent(QKeyEvent* event) {
 
 void ModelCheckBox::keyReleaseEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
-    if (onToggle) onToggle();
+    KeyToggle(kKeySpace, 0);
     event->accept();
     return;
   }
   QCheckBox::keyReleaseEvent(event);
+}
+
+PictureButton::PictureButton(const QPixmap& picture, QWidget* parent)
+    : QToolButton(parent), picture_(picture.size()) {
+  setIcon(QIcon(picture));
+  setIconSize(picture_);
+}
+
+void PictureButton::SetCaption(const QString& caption, const QFont& designFont) {
+  QFont font = designFont;
+  QString fitted = caption;
+  if (!caption.isEmpty()) {
+    // The style draws the caption in the frame below the picture and 4 pixels under it.
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int room = width() - 2 * frame - 2;
+    auto tooWide = [&] {
+      return QFontMetrics(font).horizontalAdvance(WithoutMnemonic(fitted)) > room;
+    };
+    constexpr double kSmallestPoints = 6.0;
+    while (tooWide() && font.pointSizeF() > kSmallestPoints) {
+      font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    for (qsizetype cut = fitted.lastIndexOf(' '); tooWide() && cut > 0;
+         cut = fitted.lastIndexOf(' ')) {
+      fitted.truncate(cut);
+    }
+    // The pressed button draws its content a pixel lower: one pixel to spare.
+    int line = QFontMetrics(font).height();
+    int pictureHeight = std::min(picture_.height(), height() - 2 * frame - 4 - line - 1);
+    pictureHeight = std::max(pictureHeight, 1);
+    setIconSize(QSize(picture_.width() * pictureHeight / picture_.height(), pictureHeight));
+  } else {
+    setIconSize(picture_);
+  }
+  setFont(font);
+  setText(fitted);
+  setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+    event->accept();
+    click();
+    return;
+  }
+  QToolButton::keyPressEvent(event);
 }
 
 FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
@@ -96,16 +172,18 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
             if (!Accepts(position)) return;
             Dispatch([this, index, button] { dialog_.CheckMa_MouseUp(index, button, 0, 0, 0); });
           };
+          box->onKeyUp = [this, position, index](int keyCode, int shift) {
+            if (!Accepts(position)) return;
+            Dispatch(
+                [this, index, keyCode, shift] { dialog_.CheckMa_KeyUp(index, keyCode, shift); });
+          };
         }
         w = box;
         break;
       }
       case ControlKind::CommandButton: {
         // A graphical button: its picture, and a caption from the language file below it.
-        auto* button = new QToolButton(parent);
-        QPixmap picture = ButtonPicture(c.picture);
-        button->setIcon(QIcon(picture));
-        button->setIconSize(picture.size());
+        auto* button = new PictureButton(ButtonPicture(c.picture), parent);
         std::string name = c.name;
         size_t position = i;
         connect(button, &QToolButton::clicked, this, [this, name, position] {
@@ -129,14 +207,45 @@ FormView::FormView(HoravexConfigForm& dialog) : dialog_(dialog) {
     widgets_.push_back(w);
   }
   // Focus order as designed.
-  std::vector<std::pair<int, QWidget*>> order;
+  std::vector<std::pair<int, size_t>> order;
   for (size_t i = 0; i < form.controls.size(); ++i) {
-    if (form.controls[i].tabIndex >= 0) order.emplace_back(form.controls[i].tabIndex, widgets_[i]);
+    if (form.controls[i].tabIndex >= 0) order.emplace_back(form.controls[i].tabIndex, i);
   }
-  std::sort(order.begin(), order.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1].second, order[i].second);
+  std::sort(order.begin(), order.end());
+  for (size_t i = 1; i < order.size(); ++i) {
+    setTabOrder(widgets_[order[i - 1].second], widgets_[order[i].second]);
+  }
+  // A label's access key gives the focus to the control that follows it, as the next one in
+  // the focus order of a dialog laid out in creation order.
+  for (size_t i = 0; i < form.controls.size(); ++i) {
+    auto* label = qobject_cast<QLabel*>(widgets_[i]);
+    if (label == nullptr) continue;
+    for (size_t next = i + 1; next < form.controls.size(); ++next) {
+      if (form.controls[next].tabIndex >= 0) {
+        label->setBuddy(widgets_[next]);
+        break;
+      }
+    }
+  }
   Sync();
+  // The window opens with the focus on the first control of the focus order that takes it.
+  for (const auto& [tabIndex, position] : order) {
+    if (Accepts(position)) {
+      widgets_[position]->setFocus(Qt::OtherFocusReason);
+      break;
+    }
+  }
+}
+
+void FormView::ShowWaiting(const std::string& what) {
+  waitingFor_ = what;
+  setWindowTitle(Title());
+}
+
+QString FormView::Title() const {
+  std::string title = dialog_.form.caption;
+  if (!waitingFor_.empty()) title += " - " + waitingFor_;
+  return QString::fromStdString(title);
 }
 
 int FormView::Pixels(int twips) const {
@@ -145,7 +254,7 @@ int FormView::Pixels(int twips) const {
 
 void FormView::Sync() {
   Form& form = dialog_.form;
-  setWindowTitle(QString::fromStdString(form.caption));
+  setWindowTitle(Title());
   setCursor(form.mousePointer == kPointerHourglass ? Qt::WaitCursor : Qt::ArrowCursor);
   for (size_t i = 0; i < form.controls.size(); ++i) {
     const Control& c = form.controls[i];
@@ -157,10 +266,8 @@ void FormView::Sync() {
       box->setText(caption);
       box->setChecked(c.value == 1);
     }
-    if (auto* button = qobject_cast<QToolButton*>(w)) {
-      button->setText(caption);
-      button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
-                                                   : Qt::ToolButtonTextUnderIcon);
+    if (auto* button = qobject_cast<PictureButton*>(w)) {
+      button->SetCaption(caption, ToQFont(c.font));
     }
     w->setToolTip(QString::fromStdString(c.toolTip));
     w->setEnabled(c.enabled);

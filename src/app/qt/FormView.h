@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QToolButton>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -11,19 +12,42 @@ namespace horavex {
 
 // A check box that leaves its value to the model: a left click reports a toggle followed by
 // the mouse-up, another button only the mouse-up (with the run-time's button number), the
-// space key only a toggle.
+// space key and the access key of its caption (Alt and the letter after "&") a toggle followed
+// by the key-up.
 class ModelCheckBox : public QCheckBox {
   Q_OBJECT
  public:
   using QCheckBox::QCheckBox;
   std::function<void()> onToggle;
   std::function<void(int button)> onMouseUp;
+  std::function<void(int keyCode, int shift)> onKeyUp;
 
  protected:
+  bool event(QEvent* event) override;
   void nextCheckState() override {}
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  void KeyToggle(int keyCode, int shift);
+};
+
+// A button with a picture, and a caption from the language file below it drawn whole: in a
+// smaller font, with a smaller picture or without its last words where the button is too small
+// for it. Return and Enter press it when it has the focus, as Space does.
+class PictureButton : public QToolButton {
+  Q_OBJECT
+ public:
+  PictureButton(const QPixmap& picture, QWidget* parent);
+  // The caption in the design font or, where it does not fit, as much of it as fits.
+  void SetCaption(const QString& caption, const QFont& designFont);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QSize picture_;
 };
 
 // Draws the dialog model with Qt Widgets at its fixed positions and forwards the user's actions
@@ -37,6 +61,8 @@ class FormView : public QWidget {
 
   // Shows the model's current state.
   void Sync();
+  // Shows in the title what the program waits for; "" when the wait is over.
+  void ShowWaiting(const std::string& what);
   QWidget* WidgetFor(const std::string& name, int index = -1) const;
 
  protected:
@@ -49,11 +75,13 @@ class FormView : public QWidget {
   // Whether the control at this position takes input now.
   bool Accepts(size_t position) const;
   void Dispatch(const std::function<void()>& handler);
+  QString Title() const;
 
   HoravexConfigForm& dialog_;
   std::vector<QWidget*> widgets_;
   double scale_ = 1.0;
   bool handling_ = false;
+  std::string waitingFor_;
 };
 
 // The pictures of the three buttons.

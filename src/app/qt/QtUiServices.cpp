@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QList>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -36,6 +37,53 @@ QString DisplayText(const std::string& text) {
   s.replace("\n\r", "\n");
   s.replace('\r', '\n');
   return s;
+}
+
+namespace {
+
+// What a display connection is told while the QApplication is created: the messages, and the
+// end of the program in place of Qt's abort.
+struct DisplayConnection {
+  QtMessageHandler previous = nullptr;
+  const std::function<void(const std::string&)>* noDisplay = nullptr;
+  QList<std::pair<QtMsgType, QString>> messages;
+};
+DisplayConnection* connecting = nullptr;
+
+// Why no window can be shown, from what Qt was told to use.
+std::string NoDisplayReason() {
+  QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty()) return "QT_QPA_PLATFORM=" + platform.toStdString() + " cannot be used";
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+    QByteArray value = qgetenv(name);
+    if (!value.isEmpty()) {
+      return std::string(name) + "=" + value.toStdString() + " cannot be reached";
+    }
+  }
+  return "DISPLAY is not set";
+}
+
+void OnConnectMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) (*connecting->noDisplay)(NoDisplayReason());
+  connecting->messages.append({type, message});
+}
+
+}  // namespace
+
+void QtUiServices::ConnectToDisplay(
+    const std::function<void(const std::string& reason)>& noDisplay) {
+  if (QCoreApplication::instance()) return;
+  DisplayConnection connection;
+  connection.noDisplay = &noDisplay;
+  connecting = &connection;
+  connection.previous = qInstallMessageHandler(OnConnectMessage);
+  Application();
+  qInstallMessageHandler(connection.previous);
+  connecting = nullptr;
+  // What Qt had to say on the way, said now that it is not the end.
+  for (const auto& [type, message] : connection.messages) {
+    connection.previous(type, QMessageLogContext(), message);
+  }
 }
 
 QtUiServices::QtUiServices(int& argc, char** argv) : argc_(argc), argv_(argv) {}
@@ -127,6 +175,12 @@ void QtUiServices::SetMousePointer(int pointer) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     overrideCursor_ = true;
   }
+}
+
+void QtUiServices::ShowWaiting(const std::string& what) {
+  if (what == waitingFor_) return;
+  waitingFor_ = what;
+  if (waitNotice_) waitNotice_(what);
 }
 
 void QtUiServices::ProcessPendingEvents() {

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -36,7 +40,11 @@ namespace {
 // watches the real end from a forked child instead.
 class EndingProcess : public TestProcess {
  public:
-  [[noreturn]] void EndNow(int exitCode) override { std::_Exit(exitCode); }
+  std::function<void()> atEnd;
+  [[noreturn]] void EndNow(int exitCode) override {
+    if (atEnd) atEnd();
+    std::_Exit(exitCode);
+  }
 };
 
 // The Qt window system with scripted answers instead of boxes; a box nobody expected ends the
@@ -85,6 +93,7 @@ class FormViewTest : public ::testing::Test {
     dialog.Form_Activate();
     view = std::make_unique<FormView>(dialog);
     ui.SetRedraw([this] { view->Sync(); });
+    ui.SetWaitNotice([this](const std::string& what) { view->ShowWaiting(what); });
     view->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
   }
@@ -170,7 +179,43 @@ TEST_F(FormViewTest, OkRunTakesNoFurtherInput) {
             DumpDatabase(inst.component / "Horavex_Source.mdb"));
 }
 
-TEST_F(FormViewTest, HelpModeClicksWithAnyButtonLeaveTheUnitBox) {
+// While OK waits for another run on the installation, the window handles its events and its
+// title says what it waits for; once the other run ends, this one completes and the title is
+// the dialog's own again.
+TEST_F(FormViewTest, WaitForAnotherRunKeepsTheWindowAlive) {
+  MakeDatabase(inst.component / "Horavex_Source.mdb",
+               TemplateSql({"'VisiWin32', 1, '###machine.###Var_Name'"},
+                           {"1, 1, 'PRESS', 3, 'V1', 1, 0, 1, 't', 'p', 0, 600, 1, 60, 2"}));
+  update.runLockTimeoutMs = 60000;
+  dialog.form.caption = "Erweiterte Konfiguration Bin - standalone";
+  const std::string titles = (inst.root / "titles").string();
+  int otherRun = -1;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    QString title = view->windowTitle();
+    if (otherRun < 0 || !title.contains("waiting")) return;
+    std::ofstream(titles) << title.toStdString() << "\n";
+    ::close(otherRun);
+    otherRun = -1;
+  });
+  process.atEnd = [&] {
+    std::ofstream(titles, std::ios::app) << view->windowTitle().toStdString();
+  };
+  ExpectOkEndsWith(kExitOk, [&] {
+    otherRun = ::open((inst.component / "Horavex.mdb.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    if (::flock(otherRun, LOCK_EX) != 0) std::_Exit(97);
+    watch.start(5);
+  });
+
+  EXPECT_EQ(inst.Read(titles),
+            "Erweiterte Konfiguration Bin - standalone - waiting for another configuration run of "
+            "this installation\nErweiterte Konfiguration Bin - standalone");
+  EXPECT_EQ(QueryRows(inst.component / "Horavex.mdb", "SELECT var_name FROM PRESET_DEFS"),
+            std::vector<std::string>{"Linie 1.V1"});
+  EXPECT_EQ(Stored("HoravexFormat2"), "3");
+}
+
+TEST_F(FormViewTest, HelpModeClicksAndKeysLeaveTheUnitBox) {
   QTest::mouseClick(view->WidgetFor("CommandQuest"), Qt::LeftButton);
   ASSERT_TRUE(dialog.HelpMode);
   std::vector<bool> drawnWhileAsked;
@@ -179,8 +224,16 @@ TEST_F(FormViewTest, HelpModeClicksWithAnyButtonLeaveTheUnitBox) {
   for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
     QTest::mouseClick(Box(1), button);
   }
-  EXPECT_EQ(ui.asked.size(), 3u);
-  EXPECT_EQ(drawnWhileAsked, std::vector<bool>(3, false));
+  // Space and the access key of a caption from the language file toggle nothing either.
+  dialog.form.Get("CheckMa", 1).caption = "&m";
+  view->Sync();
+  Box(1)->setFocus();
+  ui.answers = {kAnswerOk, kAnswerOk};
+  QTest::keyClick(Box(1), Qt::Key_Space);
+  QTest::keyClick(view.get(), Qt::Key_M, Qt::AltModifier);
+  EXPECT_EQ(ui.asked.size(), 5u);
+  EXPECT_EQ(drawnWhileAsked, std::vector<bool>(5, false));
+  EXPECT_EQ(ui.asked.back().title, "Info:");
   EXPECT_EQ(dialog.form.Get("CheckMa", 0).value, 1);
   EXPECT_EQ(dialog.form.Get("CheckMa", 1).value, 0);
   EXPECT_TRUE(Box(0)->isChecked());
@@ -219,21 +272,44 @@ TEST_F(FormViewTest, ClassicLookWithCaptionsThatFit) {
   auto* ok = qobject_cast<QToolButton*>(view->WidgetFor("CommandOK"));
   EXPECT_EQ(ok->text(), "OK");
   EXPECT_EQ(ok->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+
+  // Below its picture, inside the frame, each button has room for its caption's whole line: the
+  // style draws the caption 4 pixels under the picture.
+  dialog.form.Get("CommandQuest").caption = "&Hilfe";
+  dialog.form.Get("CommandCancel").caption = "Abbrechen ohne zu speichern";
+  view->Sync();
+  for (const char* name : {"CommandQuest", "CommandOK", "CommandCancel"}) {
+    auto* button = qobject_cast<QToolButton*>(view->WidgetFor(name));
+    int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    QFontMetrics metrics(button->font());
+    QString shown = button->text().remove('&');
+    EXPECT_FALSE(shown.isEmpty()) << name;
+    EXPECT_LE(button->iconSize().height() + 4 + metrics.height(), button->height() - 2 * frame)
+        << name;
+    EXPECT_LE(metrics.horizontalAdvance(shown), button->width() - 2 * frame) << name;
+    EXPECT_GE(button->iconSize().height(), 20) << name;
+  }
+  EXPECT_EQ(qobject_cast<QToolButton*>(view->WidgetFor("CommandQuest"))->text(), "&Hilfe");
 }
 
-// A start that needs a window says so on a machine without a display and writes nothing.
+// A start that needs a window says so in one line when it cannot reach its display, local or
+// remote, and writes nothing.
 TEST_F(FormViewTest, StartWithoutADisplaySaysSoAndWritesNothing) {
   std::filesystem::copy_file(HORAVEX_PROGRAM, inst.bin / "Horavex_Config");
-  std::string command = "cd '" + inst.bin.string() +
-                        "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
-                        "./Horavex_Config > out.txt 2>&1";
-  int status = std::system(command.c_str());
-  EXPECT_EQ(WEXITSTATUS(status), kExitNoDisplay);
-  std::string said = inst.Read(inst.bin / "out.txt");
-  EXPECT_NE(said.find("no display"), std::string::npos) << said;
-  EXPECT_NE(said.find("/EXTERNAL SILENT"), std::string::npos) << said;
-  EXPECT_FALSE(inst.Exists(inst.bin / "Horavex_Config.ini"));
-  EXPECT_FALSE(inst.Exists(inst.ErrorLog()));
+  for (const char* display : {"-u DISPLAY", "DISPLAY=localhost:99"}) {
+    std::string command = "cd '" + inst.bin.string() +
+                          "' && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE " +
+                          display + " ./Horavex_Config > out.txt 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << display;
+    EXPECT_EQ(WEXITSTATUS(status), kExitNoDisplay) << display;
+    std::string said = inst.Read(inst.bin / "out.txt");
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("no display"), std::string::npos) << said;
+    EXPECT_NE(said.find("/EXTERNAL SILENT"), std::string::npos) << said;
+    EXPECT_FALSE(inst.Exists(inst.bin / "Horavex_Config.ini")) << display;
+    EXPECT_FALSE(inst.Exists(inst.ErrorLog())) << display;
+  }
 }
 
 // Escape and a close request leave a Yes/No question open; Return takes its default button.
@@ -255,6 +331,39 @@ TEST_F(FormViewTest, YesNoQuestionIsAnsweredOnlyByYesOrNo) {
   EXPECT_TRUE(openAfterEscape);
   EXPECT_TRUE(openAfterClose);
   EXPECT_EQ(answer, kAnswerNo);
+}
+
+// The window opens with the focus on OK; Return and keypad Enter press the focused button, and
+// Alt with the letter after "&" in a caption reaches its control.
+TEST_F(FormViewTest, KeyboardWorksAsOnThePlatform) {
+  EXPECT_EQ(QApplication::focusWidget(), view->WidgetFor("CommandOK"));
+
+  QWidget* help = view->WidgetFor("CommandQuest");
+  help->setFocus();
+  QTest::keyClick(help, Qt::Key_Return);
+  EXPECT_TRUE(dialog.HelpMode);
+  QTest::keyClick(help, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_FALSE(dialog.HelpMode);
+
+  dialog.form.Get("CheckDDZahler").caption = "mit 3 &DD-Zählern";
+  dialog.form.Get("CommandQuest").caption = "&Hilfe";
+  view->Sync();
+  QTest::keyClick(view.get(), Qt::Key_D, Qt::AltModifier);
+  EXPECT_EQ(dialog.form.Get("CheckDDZahler").value, 1);
+  EXPECT_EQ(QApplication::focusWidget(), view->WidgetFor("CheckDDZahler"));
+  // A button's access key presses it a moment later, as a click animates it.
+  QTest::keyClick(view.get(), Qt::Key_H, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.HelpMode; }));
+  ui.answers = {kAnswerOk};
+  QTest::keyClick(view.get(), Qt::Key_D, Qt::AltModifier);
+  EXPECT_EQ(ui.asked.size(), 1u);
+  EXPECT_EQ(dialog.form.Get("CheckDDZahler").value, 1);
+
+  // A label's access key moves the focus to the control after it.
+  dialog.form.Get("LabelMaUeber", 0).caption = "&Zeitenformat";
+  view->Sync();
+  QTest::keyClick(view.get(), Qt::Key_Z, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Box(0));
 }
 
 TEST_F(FormViewTest, SpaceTogglesABoxWithoutTheMouseHandler) {
