@@ -222,6 +222,8 @@ struct RecordsetState {
   bool keyed = false;
   std::vector<int64_t> rowids;                    // keyed: of the records found and added
   std::vector<std::vector<Variant>> rows;         // not keyed: the values read
+  bool forwardOnly = false;                       // rows holds only the last record read
+  size_t dropped = 0;                             // records read before those in rows
   std::unique_ptr<Statement> cursor;              // finds the next records; gone at the end
   std::string cursorSql;                          // a table's, run at the first read
   int valuesFrom = 0;                             // the cursor's first column of values
@@ -244,18 +246,17 @@ struct RecordsetState {
   std::vector<Variant> current;
   size_t currentAt = SIZE_MAX;
   int64_t currentVersion = 0;
-  // Two statements that read a record by rowid, in turn: the one that read last is left on its
-  // row, so that a walk keeps one read lock instead of taking one for every record. Both are
-  // reset when the walk reaches the end.
-  std::unique_ptr<Statement> readers[2];
-  int lastReader = 0;
+  // Reads records by rowid in rowid order from the one it is given on. It is left on the
+  // record it read, so a walk in rowid order steps on instead of seeking every record, under
+  // one read lock; it is reset when the walk reaches the end.
+  std::unique_ptr<Statement> reader;
+  size_t readerAt = SIZE_MAX;  // the position of the record it stands on
   void EndReads() {
-    for (auto& reader : readers) {
-      if (reader) reader->Reset();
-    }
+    if (reader) reader->Reset();
+    readerAt = SIZE_MAX;
   }
 
-  size_t Count() const { return keyed ? rowids.size() : rows.size(); }
+  size_t Count() const { return keyed ? rowids.size() : dropped + rows.size(); }
   void Check() const {
     if (closed || !connection->IsOpen()) Invalid();
   }
@@ -277,7 +278,8 @@ struct RecordsetState {
 // Runs a prepared selection with its parameter values into a record set.
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
                                              PreparedQuery& query,
-                                             const std::vector<std::optional<Variant>>& values);
+                                             const std::vector<std::optional<Variant>>& values,
+                                             bool forwardOnly = false);
 // Runs a prepared action query; the number of records it changed.
 int64_t RunAction(Connection& connection, PreparedQuery& query,
                   const std::vector<std::optional<Variant>>& values);

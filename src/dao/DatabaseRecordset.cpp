@@ -155,9 +155,11 @@ PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
 
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
                                              PreparedQuery& query,
-                                             const std::vector<std::optional<Variant>>& values) {
+                                             const std::vector<std::optional<Variant>>& values,
+                                             bool forwardOnly) {
   auto state = std::make_unique<RecordsetState>();
   state->connection = connection;
+  state->forwardOnly = forwardOnly;
   state->cursor = query.Take(*connection);
   Statement& cursor = *state->cursor;
   BindAll(cursor, values, kDatabase);
@@ -168,7 +170,8 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   state->valuesFrom = query.hasRowid ? 1 : 0;
   state->columns = ColumnsOf(statement, state->valuesFrom);
   // Checked again as it runs: a schema change since it was prepared may have changed that.
-  if (query.hasRowid && text::EqualsNoCase(SingleTableName(statement), query.table)) {
+  if (query.hasRowid && !forwardOnly &&
+      text::EqualsNoCase(SingleTableName(statement), query.table)) {
     state->table = query.table;
     state->rowidName = query.rowidName;
     state->keyed = true;
@@ -252,7 +255,12 @@ bool RecordsetState::Step(bool row) {
     rowids.push_back(sqlite3_column_int64(cursor->get(), 0));
     return true;
   }
-  std::vector<Variant>& values = rows.emplace_back(columns.size());
+  if (forwardOnly && !rows.empty()) {
+    ++dropped;
+  } else {
+    rows.emplace_back(columns.size());
+  }
+  std::vector<Variant>& values = rows.back();
   for (size_t i = 0; i < columns.size(); ++i) {
     cursor->ColumnInto(values[i], int(i) + valuesFrom);
     NormalizeRead(values[i], columns[i]);
@@ -271,26 +279,35 @@ std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
 const Variant& RecordsetState::Current(size_t column) {
   if (mode == Mode::kAdd || (mode == Mode::kEdit && changed[column])) return buffer[column];
   if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
-  if (!keyed) return rows[position][column];
+  if (position < dropped) throw DaoFailure(kInvalidOperation, kRecordset);
+  if (!keyed) return rows[position - dropped][column];
   int64_t version = connection->Version();
   if (currentAt != position || currentVersion != version) {
     currentAt = SIZE_MAX;
-    std::unique_ptr<Statement>& read = readers[1 - lastReader];
-    if (!read) {
-      read = std::make_unique<Statement>(*connection,
-                                         "SELECT " + ColumnList(columns) + " FROM " +
-                                             QuoteName(table) + " WHERE " + rowidName + " = ?1",
-                                         kRecordset);
+    if (!reader) {
+      reader = std::make_unique<Statement>(*connection,
+                                           "SELECT " + rowidName + ", " + ColumnList(columns) +
+                                               " FROM " + QuoteName(table) + " WHERE " + rowidName +
+                                               " >= ?1 ORDER BY " + rowidName,
+                                           kRecordset);
     }
-    read->Reset();
-    read->Bind(1, Variant(rowids[position]), kRecordset);
-    bool found = read->Step(kRecordset);
-    if (readers[lastReader]) readers[lastReader]->Reset();
-    lastReader = 1 - lastReader;
-    if (!found) throw DaoFailure(kRecordDeleted, kRecordset);
+    // The next record in rowid order, unless anything changed since the reader's last record.
+    int64_t rowid = rowids[position];
+    bool found = readerAt + 1 == position && currentVersion == version &&
+                 reader->Step(kRecordset) && sqlite3_column_int64(reader->get(), 0) == rowid;
+    if (!found) {
+      reader->Reset();
+      reader->Bind(1, Variant(rowid), kRecordset);
+      found = reader->Step(kRecordset) && sqlite3_column_int64(reader->get(), 0) == rowid;
+    }
+    if (!found) {
+      EndReads();
+      throw DaoFailure(kRecordDeleted, kRecordset);
+    }
+    readerAt = position;
     current.resize(columns.size());
     for (size_t i = 0; i < columns.size(); ++i) {
-      read->ColumnInto(current[i], int(i));
+      reader->ColumnInto(current[i], int(i) + 1);
       NormalizeRead(current[i], columns[i]);
     }
     currentAt = position;
@@ -403,6 +420,7 @@ bool Recordset::Eof() const {
 
 void Recordset::MoveFirst() {
   RecordsetState& s = Moving(state_);
+  if (s.dropped > 0) throw DaoFailure(kInvalidOperation, detail::kRecordset);
   if (!s.Fetch(0)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
   s.position = 0;
 }
@@ -578,8 +596,7 @@ void Recordset::Close() {
   s.closed = true;
   s.mode = RecordsetState::Mode::kNone;
   s.cursor.reset();
-  s.readers[0].reset();
-  s.readers[1].reset();
+  s.reader.reset();
   std::vector<std::vector<Variant>>().swap(s.rows);
   std::vector<int64_t>().swap(s.rowids);
   std::unordered_map<int64_t, size_t>().swap(s.positions);
