@@ -151,7 +151,8 @@ class WorkRecordIndex {
 }  // namespace
 
 void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
-                                           std::optional<dao::Recordset>& records) {
+                                           std::optional<dao::Recordset>& records,
+                                           const GeneratedRecords* generated) {
   Handler h(module_, "TakeoverMachineCopyMDBData");
   Handler fatal(module_, "TakeoverMachineCopyMDBData", true);
   // The steps without which not every earlier record is read and matched: reported as any
@@ -280,8 +281,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   // A selection that cannot be formed fails for every row: then nothing is taken over.
   std::optional<WorkRecordIndex> index;
   try {
-    index.emplace(workDatabase, module_.AdditionalFieldsSelect,
-                  generatedInto_ == &workDatabase ? &generatedRecords_ : nullptr);
+    index.emplace(
+        workDatabase, module_.AdditionalFieldsSelect,
+        generated != nullptr && generated->into == &workDatabase ? &generated->keys : nullptr);
   } catch (const Failure& f) {
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;
