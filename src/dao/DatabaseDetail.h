@@ -229,6 +229,7 @@ struct RecordsetState {
   int valuesFrom = 0;                             // the cursor's first column of values
   std::unordered_map<int64_t, size_t> positions;  // the first `indexed` rowids by position
   size_t indexed = 0;
+  size_t sortedUpTo = 0;  // rowids are ascending up to there; SIZE_MAX once they are not
   bool started = false;
   bool complete = false;
   std::vector<std::optional<Variant>> parameters;  // a query's parameter values

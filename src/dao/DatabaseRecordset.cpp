@@ -270,6 +270,17 @@ bool RecordsetState::Step(bool row) {
 
 std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
   Complete();
+  // A table's records, and most queries', come in rowid order: a binary search finds them then.
+  if (sortedUpTo != SIZE_MAX) {
+    if (std::is_sorted(rowids.begin() + ptrdiff_t(sortedUpTo > 0 ? sortedUpTo - 1 : 0),
+                       rowids.end())) {
+      sortedUpTo = rowids.size();
+      auto found = std::lower_bound(rowids.begin(), rowids.end(), rowid);
+      if (found == rowids.end() || *found != rowid) return std::nullopt;
+      return size_t(found - rowids.begin());
+    }
+    sortedUpTo = SIZE_MAX;
+  }
   for (; indexed < rowids.size(); ++indexed) positions.emplace(rowids[indexed], indexed);
   auto found = positions.find(rowid);
   if (found == positions.end()) return std::nullopt;

@@ -116,7 +116,10 @@ UpdateRun::GeneratedRecords UpdateRun::CreateRecordSets(dao::Database& database)
     typeField = target->Fields().Find("machine_type");
     nameField = target->Fields().Find("var_name");
     offsetField = target->Fields().Find("offset_or_bitno");
-    if (typeField && nameField && offsetField) generated.into = &database;
+    if (typeField && nameField && offsetField) {
+      generated.into = &database;
+      generated.keys.reserve(size_t(rows) * selected.size());
+    }
   }
   std::string key;
   // Which target fields are var_name, by position; the table does not change during the run.

@@ -27,11 +27,10 @@ constexpr std::array<const char*, 15> kRowFields = {
     "text",  "page_name",    "abs_min", "abs_max",
     "min",   "max",          "pass"};
 constexpr size_t kFirstTakenOver = 10;  // abs_min to pass are written
-// Whether the takeover uses the value at that position: the match fields and those written.
-constexpr bool IsUsed(size_t position) {
-  return position == 1 || position == 3 || position == kOffsetPosition ||
-         position >= kFirstTakenOver;
-}
+// The values the takeover keeps of a row: the match fields and those written, in this order.
+constexpr size_t kKept = 8;
+constexpr std::array<size_t, kRowFields.size()> kSlot = {
+    kKept, 0, kKept, 1, kKept, kKept, kKept, 2, kKept, kKept, 3, 4, 5, 6, 7};
 
 // A number as Jet reads it from an unquoted literal: digits with an optional sign, decimal
 // point and exponent. Anything else would make the query text invalid.
@@ -119,11 +118,10 @@ class WorkRecordIndex {
     }
   }
 
-  // Makes the row's first match the current record; false when the row's values could not
-  // form a valid selection or nothing matches.
-  bool MoveToFirstMatch(const std::vector<dao::Variant>& row) {
-    if (row.size() <= kOffsetPosition) return false;
-    const dao::Variant& number = row[kOffsetPosition];
+  // Makes the row's first match the current record; false when the row's values (kKept of
+  // them, by slot) could not form a valid selection or nothing matches.
+  bool MoveToFirstMatch(const dao::Variant* row) {
+    const dao::Variant& number = row[kSlot[kOffsetPosition]];
     // A whole number reads back as itself; other values go through their text, as pasted into
     // the query.
     std::optional<dao::Variant> offset = number.kind() == dao::Variant::Kind::kInteger
@@ -131,7 +129,8 @@ class WorkRecordIndex {
                                              : NumberLiteral(number.ToText());
     if (!offset) return false;
     std::string typeText, nameText;
-    MatchKey(key_, TextOf(row[1], typeText), TextOf(row[3], nameText), offset->ToDouble());
+    MatchKey(key_, TextOf(row[kSlot[1]], typeText), TextOf(row[kSlot[3]], nameText),
+             offset->ToDouble());
     auto found = first_->find(key_);
     if (found == first_->end()) return false;
     records_.SetBookmark(found->second);
@@ -225,15 +224,18 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     rows = i;
   }
 
-  // TakeoverRows: row i (from 1) by the fixed positions, each value read by its field's name,
-  // so an older, narrower layout keeps every limit it has; row 0 unused.
-  std::vector<std::vector<dao::Variant>> takeoverRows;
+  // TakeoverRows: the kept values of row i (from 1) from slot i * kKept on, each read by its
+  // field's name, so an older, narrower layout keeps every limit it has; row 0 unused.
+  std::vector<dao::Variant> takeoverRows;
+  auto value = [&](int32_t i, size_t p) -> dao::Variant& {
+    return takeoverRows[size_t(i) * kKept + kSlot[p]];
+  };
   // Each field is looked up by name once. A missing one fails (and is reported) at the first
   // row; its value stays empty and is never written.
   std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
-    takeoverRows.assign(size_t(rows) + 1, std::vector<dao::Variant>(kRowFields.size()));
+    takeoverRows.resize((size_t(rows) + 1) * kKept);
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
     for (size_t p = 0; p < names.size(); ++p) {
@@ -243,8 +245,8 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
       module_.services().ui.ProcessPendingEvents();
       for (size_t p = 0; p < names.size(); ++p) {
         // A value nothing uses is not kept. Reading a field that was found cannot fail.
-        if (fields[p] && IsUsed(p)) {
-          h.step([&] { takeoverRows[size_t(i)][p] = fields[p]->Value(); });
+        if (fields[p] && kSlot[p] < kKept) {
+          h.step([&] { value(i, p) = fields[p]->Value(); });
         } else if (names[p] != nullptr && !fields[p] && i == 1) {
           h.step([&] { records->Fields()[names[p]].Value(); });
         }
@@ -299,7 +301,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   for (int32_t i = 1; i <= rows; ++i) {
     bool matched = false;
     try {
-      matched = index->MoveToFirstMatch(takeoverRows[size_t(i)]);
+      matched = index->MoveToFirstMatch(&takeoverRows[size_t(i) * kKept]);
     } catch (const Failure&) {
       // As an invalid query: the row is skipped without a report.
     }
@@ -309,7 +311,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
       if (!fields[p]) continue;  // the earlier table has no such limit
       h.step([&] {
         const auto& field = targets[p - kFirstTakenOver];
-        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(takeoverRows[size_t(i)][p]);
+        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(value(i, p));
       });
     }
     vital.step([&] { match.Update(); });

@@ -2,7 +2,6 @@
 #include <array>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/Failure.h"
@@ -76,36 +75,42 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
   const std::string key = "\"machine_type\", \"var_name\", \"offset_or_bitno\"";
   dao::Database check = dao::Database::Open(work.Name(), databaseOptions);
   check.Execute("ATTACH DATABASE ?1 AS earlier", {dao::Variant(earlierPath)});
-  std::unordered_map<std::string, std::vector<std::vector<dao::Variant>>> earlierLimits;
+  // Each key with the limits of its earlier records, and whether a new record of the key came.
+  struct Earlier {
+    std::vector<dao::Variant> limits;  // compared.size() per record
+    bool checked = false;
+  };
+  std::unordered_map<std::string, Earlier> earlierLimits;
   std::string k;
   {
     dao::Recordset earlier = check.OpenRecordset(
         "SELECT " + key + converted + " FROM earlier.\"PRESET_DEFS\"", {}, dao::kOpenForwardOnly);
     for (; !earlier.Eof(); earlier.MoveNext()) {
       if (!CheckKey(k, earlier, 0)) continue;
-      std::vector<dao::Variant> values;
+      std::vector<dao::Variant>& limits = earlierLimits[k].limits;
       for (size_t i = 0; i < compared.size(); ++i)
-        values.push_back(earlier.Fields()[3 + i].Value());
-      earlierLimits[k].push_back(std::move(values));
+        limits.push_back(earlier.Fields()[3 + i].Value());
     }
   }
   dao::Recordset generated =
       check.OpenRecordset("SELECT \"var_name\", \"offset_or_bitno\", " + key + limits +
                               " FROM main.\"PRESET_DEFS\" ORDER BY rowid",
                           {}, dao::kOpenForwardOnly);
-  std::unordered_set<std::string> seen;
   int64_t count = 0;
   std::string example;
   for (; !generated.Eof(); generated.MoveNext()) {
-    if (!CheckKey(k, generated, 2) || !seen.insert(k).second) continue;
+    if (!CheckKey(k, generated, 2)) continue;
     auto found = earlierLimits.find(k);
-    if (found == earlierLimits.end()) continue;
-    bool held = std::any_of(found->second.begin(), found->second.end(), [&](const auto& values) {
-      for (size_t i = 0; i < values.size(); ++i) {
-        if (!SameValue(generated.Fields()[5 + i].Value(), values[i])) return false;
+    if (found == earlierLimits.end() || found->second.checked) continue;
+    found->second.checked = true;
+    const std::vector<dao::Variant>& limits = found->second.limits;
+    bool held = false;
+    for (size_t first = 0; first < limits.size() && !held; first += compared.size()) {
+      held = true;
+      for (size_t i = 0; i < compared.size() && held; ++i) {
+        held = SameValue(generated.Fields()[5 + i].Value(), limits[first + i]);
       }
-      return true;
-    });
+    }
     if (held) continue;
     if (count++ == 0) {
       example = generated.Fields()[0].Value().ToText() + " (offset_or_bitno " +
