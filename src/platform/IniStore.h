@@ -140,7 +140,7 @@ class ProfileIniStore : public IniStore {
   // no file is there; with the failure of its read when one is there that cannot be read.
   struct View {
     std::shared_ptr<Document> document;
-    std::string content;
+    std::shared_ptr<const std::string> content;  // the file's bytes, shared with the document
     std::optional<Failure> failure;
     bool existed = false;  // content is what the file holds
   };
