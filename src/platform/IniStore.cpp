@@ -130,38 +130,42 @@ uint64_t HashOf(std::string_view folded) {
 }
 
 // Names by the hash of their folded form, each with where its line is (an offset or a section's
-// number). Equal hashes keep the order of the lines, so the first of equal names is found first.
-struct NameIndex {
-  struct Slot {
-    uint64_t hash;
-    size_t at;
-    bool operator<(const Slot& other) const {
-      return hash != other.hash ? hash < other.hash : at < other.at;
-    }
-  };
-  std::vector<Slot> slots;
-
-  void Add(uint64_t hash, size_t at) { slots.push_back({hash, at}); }
-  void Sort() { std::sort(slots.begin(), slots.end()); }
+// number). A slot is one number, the top bits of the hash above the position, so that an index
+// of a million entries takes 8 MB; positions are below 2^40 (no text is a terabyte), and a hash
+// shared by other names only costs a comparison more. Equal hashes keep the order of the lines,
+// so the first of equal names is found first.
+class NameIndex {
+ public:
+  void Add(uint64_t hash, size_t at) { slots_.push_back(Slot(hash, at)); }
+  void Sort() { std::sort(slots_.begin(), slots_.end()); }
   void Insert(uint64_t hash, size_t at) {
-    Slot slot{hash, at};
-    slots.insert(std::upper_bound(slots.begin(), slots.end(), slot), slot);
+    uint64_t slot = Slot(hash, at);
+    slots_.insert(std::upper_bound(slots_.begin(), slots_.end(), slot), slot);
   }
   // The first position under the hash that holds the name.
   template <class HoldsName>
   std::optional<size_t> Find(uint64_t hash, HoldsName holdsName) const {
-    auto it = std::lower_bound(slots.begin(), slots.end(), Slot{hash, 0});
-    for (; it != slots.end() && it->hash == hash; ++it) {
-      if (holdsName(it->at)) return it->at;
+    const uint64_t key = Slot(hash, 0);
+    for (auto it = std::lower_bound(slots_.begin(), slots_.end(), key);
+         it != slots_.end() && (*it & ~kPosition) == key; ++it) {
+      if (holdsName(size_t(*it & kPosition))) return size_t(*it & kPosition);
     }
     return std::nullopt;
   }
-  // Moves the offsets from `from` on by delta, after text was inserted or removed there.
+  // Moves the positions from `from` on by delta, after text was inserted or removed there.
   void Shift(size_t from, std::ptrdiff_t delta) {
-    for (Slot& slot : slots) {
-      if (slot.at >= from) slot.at += delta;
+    for (uint64_t& slot : slots_) {
+      if ((slot & kPosition) >= from) slot += uint64_t(delta);
     }
   }
+
+ private:
+  static constexpr int kPositionBits = 40;
+  static constexpr uint64_t kPosition = (uint64_t(1) << kPositionBits) - 1;
+  static uint64_t Slot(uint64_t hash, size_t at) {
+    return (hash >> kPositionBits << kPositionBits) | (uint64_t(at) & kPosition);
+  }
+  std::vector<uint64_t> slots_;
 };
 
 // The line break new lines get: the file's first one, CR LF when it has none.
