@@ -131,12 +131,19 @@ Variant ValueOf(sqlite3_value* value) {
 // AS_FIELD(value, declared type): the value as such a field holds it once written.
 void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
   Variant value = ValueOf(arguments[0]);
-  const auto* declared = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
-  RecordColumn column;
-  std::tie(column.type, column.size) = ParseDeclaredType(declared == nullptr ? "" : declared);
-  column.typed = true;
+  // The declared type is a constant of the statement: parsed once, kept by SQLite.
+  auto* column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
+  if (column == nullptr) {
+    const auto* declared = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
+    column = new RecordColumn;
+    std::tie(column->type, column->size) = ParseDeclaredType(declared == nullptr ? "" : declared);
+    column->typed = true;
+    sqlite3_set_auxdata(context, 1, column, [](void* p) { delete static_cast<RecordColumn*>(p); });
+    column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
+    if (column == nullptr) return sqlite3_result_error_nomem(context);
+  }
   try {
-    value = ConvertForField(std::move(value), column);
+    value = ConvertForField(std::move(value), *column);
   } catch (const Failure&) {
     sqlite3_result_value(context, arguments[0]);
     return;
@@ -856,8 +863,8 @@ std::vector<std::optional<Variant>> Optional(const std::vector<Variant>& values)
 
 }  // namespace
 
-Recordset Database::OpenRecordset(const std::string& source,
-                                  const std::vector<Variant>& parameters) {
+Recordset Database::OpenRecordset(const std::string& source, const std::vector<Variant>& parameters,
+                                  RecordsetType type) {
   if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
   bool oneWord = !source.empty() && source.find_first_of(" \t\r\n") == std::string::npos;
   // A name has at most 64 characters; a longer source can only be SQL.
@@ -868,7 +875,8 @@ Recordset Database::OpenRecordset(const std::string& source,
   }
   if (oneWord) throw DaoFailure(kInputTableNotFound, detail::kDatabase, {source});
   detail::PreparedQuery& query = detail::CachedQuery(*connection_, source);
-  return Recordset(detail::RunSelection(connection_, query, Optional(parameters)));
+  return Recordset(
+      detail::RunSelection(connection_, query, Optional(parameters), type == kOpenForwardOnly));
 }
 
 Query Database::CreateQuery(const std::string& sql) {
@@ -916,6 +924,7 @@ void Database::Rollback() {
     connection_->Run("ROLLBACK TO " + level, detail::kWorkspace);
     connection_->Run("RELEASE " + level, detail::kWorkspace);
   }
+  ++connection_->rollbacks;
   --depth;
 }
 

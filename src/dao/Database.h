@@ -77,6 +77,9 @@ enum DataType : int16_t {
   kBigInt = 16,
 };
 
+// DAO's RecordsetTypeEnum, for the types the layer opens.
+enum RecordsetType : int16_t { kOpenDefault = -1, kOpenForwardOnly = 8 };
+
 inline constexpr const char* kNoCaseCollation = "ANSI_NOCASE";
 inline constexpr const char* kAsFieldFunction = "AS_FIELD";
 
@@ -106,6 +109,7 @@ enum DaoError : int32_t {
   kInvalidName = 3125,           // "'|' isn't a valid name."
   kInvalidSql = 3129,            // "Invalid SQL statement; expected 'DELETE', 'INSERT', ..."
   kCharactersAfterEnd = 3142,    // "Characters found after end of SQL statement."
+  kInvalidOperation = 3219,      // "Invalid operation."
   kFieldTooSmall = 3163,         // "The field is too small to accept the amount of data ..."
   kRecordDeleted = 3167,         // "Record is deleted."
   kFieldDefinedTwice = 3191,     // "Can't define field more than once."
@@ -334,13 +338,11 @@ class RecordsetFieldCollection {
 // column of that table), write through to the table; others fail with 3027 on AddNew and Edit.
 //
 // A query starts to run when it is opened, a table when its records are first needed; records
-// are read as the record set moves forward. One that writes through keeps the rowid of each
-// record it read (and added): coming back to a record reads its values again, so a change made
-// since shows and a record deleted since fails with 3167. Others keep the values they read, and
-// so does a query counted before it moved, until it writes. RecordCount is exact: from the
-// engine until every record was read (a query counted before it moved is read whole for it,
-// as counting would run it again). Fields handed out stay valid while the record set lives
-// (also when it is moved).
+// are found as the record set moves forward. One that writes through keeps the rowid of each
+// record it found (and added) and reads a record's values by rowid when it comes back to it or
+// when the connection changed anything since: a change made since shows and a record deleted
+// since fails with 3167. Others keep the values they read. RecordCount is exact: it finds every
+// record. Fields handed out stay valid while the record set lives (also when it is moved).
 class Recordset {
  public:
   Recordset(Recordset&&) noexcept;
@@ -457,7 +459,10 @@ class Database {
   // over the query given as SQL with its parameter values. A single word that names no table
   // fails with 3078; a faulty query with 3075 (3061 for an unknown column or a missing
   // parameter value, 3078 for an unknown table). Prepared queries are kept for reuse.
-  Recordset OpenRecordset(const std::string& source, const std::vector<Variant>& parameters = {});
+  // kOpenForwardOnly gives a read-only record set that keeps only its current record: moving
+  // back to an earlier one fails with 3219.
+  Recordset OpenRecordset(const std::string& source, const std::vector<Variant>& parameters = {},
+                          RecordsetType type = kOpenDefault);
   Query CreateQuery(const std::string& sql);
   // Runs an action query; the number of records it changed.
   int64_t Execute(const std::string& sql, const std::vector<Variant>& parameters = {});

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "dao/Database.h"
-#include "dao/RowStore.h"
 #include "platform/Failure.h"
 
 namespace horavex::dao::detail {
@@ -115,6 +114,9 @@ class Connection {
   std::vector<ColumnInfo> Columns(const std::string& table);
 
   int transactionDepth = 0;
+  int64_t rollbacks = 0;
+  // Changes whenever the connection changed a record (a rollback included).
+  int64_t Version() const { return sqlite3_total_changes64(handle_) + rollbacks; }
   std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> queries;
 
   // Waits for another connection's lock in short steps, telling whileBusy between them, up to
@@ -139,6 +141,11 @@ class Connection {
   std::function<void(const std::string& path, bool waiting)> whileBusy_;
   bool busyWaiting_ = false;
   std::chrono::steady_clock::time_point busySince_;
+};
+
+// The connection behind a database, for the layer's own use.
+struct DatabaseAccess {
+  static Connection& Of(Database& database) { return *database.connection_; }
 };
 
 // Maps an SQLite result to its DAO failure; the connection's message gives the details.
@@ -199,104 +206,81 @@ struct PreparedQuery {
   std::unique_ptr<Statement> Take(Connection& connection);
 };
 
-// A record set reads its records forward through a cursor of its own, as far as it is moved.
-// A keyed record set (one that writes through to its table) keeps only the rowid of each
-// record and reads a record's values again by rowid when it comes back to it; any other keeps
-// the values it read, compactly. A table's cursor starts at the first read, a query's when it
-// is opened.
+// A record set finds its records forward through a cursor of its own, as far as it is moved.
+// A keyed record set (one that writes through to its table) keeps the rowids it has seen and
+// added, and reads a record's values by rowid when it comes back to it or when the connection
+// changed anything since it read them; its cursor only finds rowids. Any other keeps the values
+// it read. A table's cursor starts at the first read, a query's when it is opened.
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
-  std::string table;                  // the table written to; empty when not updatable
-  std::string sourceTable;            // for a record set over a whole table
-  std::string rowidName;              // how the table's rowid is named in SQL
-  std::optional<int64_t> firstRowid;  // a table's first record when it was opened
+  std::string table;        // the table written to; empty when not updatable
+  std::string sourceTable;  // for a record set over a whole table
+  std::string rowidName;    // how the table's rowid is named in SQL
+  bool emptyWhenOpened = false;
 
   bool keyed = false;
-  std::vector<int64_t> rowids;  // of the records read so far (their positions when not keyed)
-  RowStore rows;                // the values read so far, when not keyed or when valuesKept
-  bool valuesKept = false;      // a keyed query read whole for its count keeps its values
-  std::unique_ptr<Statement> cursor;
-  std::string cursorSql;
-  bool cursorHasRowid = false;  // the cursor's first column is the rowid
-  size_t cursorAt = SIZE_MAX;   // the position of the cursor's current row
-  size_t writtenAt = SIZE_MAX;  // a record written since the cursor read it
-  std::optional<int64_t> lastModified;
-  // The rowids by position, for moving to a bookmark; built once the rowids are complete.
-  std::unordered_map<int64_t, size_t> positions;
+  std::vector<int64_t> rowids;                    // keyed: of the records found and added
+  std::vector<std::vector<Variant>> rows;         // not keyed: the values read
+  bool forwardOnly = false;                       // rows holds only the last record read
+  size_t dropped = 0;                             // records read before those in rows
+  std::unique_ptr<Statement> cursor;              // finds the next records; gone at the end
+  std::string cursorSql;                          // a table's, run at the first read
+  int valuesFrom = 0;                             // the cursor's first column of values
+  std::unordered_map<int64_t, size_t> positions;  // the first `indexed` rowids by position
+  size_t indexed = 0;
+  size_t sortedUpTo = 0;  // rowids are ascending up to there; SIZE_MAX once they are not
   bool started = false;
-  bool complete = false;  // every record's rowid is known; the reading cursor is gone
+  bool complete = false;
   std::vector<std::optional<Variant>> parameters;  // a query's parameter values
-  std::string countSql;                            // a query's SQL as given
+  std::optional<int64_t> lastModified;
 
   size_t position = 0;  // == number of records at the end
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
   std::vector<Variant> buffer;  // the fields set since AddNew or Edit
-  std::vector<char> changed;    // bytes, not bits: read and compared for every record
+  std::vector<char> changed;
+  // The SQL of the INSERT (true) and UPDATE statements by the fields they set.
+  std::map<std::pair<bool, std::vector<char>>, std::string> writes;
   bool closed = false;
-  // The INSERT and UPDATE statements by the fields they set, built once per record set.
-  std::map<std::vector<char>, Statement*> inserts;
-  std::map<std::vector<char>, Statement*> updates;
-  struct LastWrite {
-    std::vector<char> changed;
-    Statement* statement = nullptr;
-  };
-  LastWrite lastWrite[2];  // the UPDATE and the INSERT used last
-  // The values of the record at decodedRow, decoded when first asked for.
-  size_t decodedRow = SIZE_MAX;
-  std::vector<Variant> decoded;
-  std::vector<char> isDecoded;
+  // The values of a keyed record set's record at currentAt, as read at the connection's
+  // version currentVersion.
+  std::vector<Variant> current;
+  size_t currentAt = SIZE_MAX;
+  int64_t currentVersion = 0;
+  // Reads records by rowid in rowid order from the one it is given on. It is left on the
+  // record it read, so a walk in rowid order steps on instead of seeking every record, under
+  // one read lock; it is reset when the walk reaches the end.
+  std::unique_ptr<Statement> reader;
+  size_t readerAt = SIZE_MAX;  // the position of the record it stands on
+  void EndReads() {
+    if (reader) reader->Reset();
+    readerAt = SIZE_MAX;
+  }
 
-  size_t Count() const { return rowids.size(); }
+  size_t Count() const { return keyed ? rowids.size() : dropped + rows.size(); }
   void Check() const {
     if (closed || !connection->IsOpen()) Invalid();
   }
   [[noreturn]] static void Invalid();
-  // Reads on until the record at that position is known or there are no more; whether it is
+  // Reads on until the record at that position is found or there are no more; whether it is
   // there. A table's first read starts its cursor.
-  bool Fetch(size_t at) { return at < Count() || ReadOn(at); }
-  // Reads every remaining record; the position stays.
-  void Complete();
-  // Moves to the next record, reading it.
-  void Next();
-  // Moves to the first record, reading the records again from the start where the record set
-  // has read them all before.
-  void First();
-  // Exact: what was read when everything was, else from the engine.
-  int64_t RecordCount();
+  bool Fetch(size_t at);
+  // Finds every remaining record; the position stays.
+  void Complete() { Fetch(SIZE_MAX - 1); }
   // The value of a column of the current record (3021 at the end, 3167 when it was deleted).
   const Variant& Current(size_t column);
-  // The record just written at the position; its values are read again when next needed.
-  void Written() {
-    decodedRow = SIZE_MAX;
-    writtenAt = position;
-    DropKeptValues();
-  }
-  // Whether the values of the record at that position are in rows.
-  bool KeptAt(size_t at) const { return !keyed || (valuesKept && at < rows.Rows()); }
   size_t FindColumn(std::string_view name) const;  // columns.size() when none
-
-  bool ReadOn(size_t at);
-  void KeepCursorRow();
-  // A record set that writes through reads values by rowid again once it wrote.
-  void DropKeptValues();
-  void Start();
-  void OpenCursor();
-  // One step of the cursor: true on a row, which is then at position next.
-  bool StepCursor(size_t next);
-  bool StepCursor(size_t next, bool row);
-  void ReadByRowid();
-  int64_t CountRecords();
-  // A table not read yet reads the rowids of all its records at once; others read as they go.
-  void ReadKeys();
-  // The position of the record with that rowid; every rowid is read first.
+  // One step of the cursor, keeping what it found; false at the end.
+  bool Step(bool row);
+  // The position of the record with that rowid; every record is found first.
   std::optional<size_t> PositionOf(int64_t rowid);
 };
 
 // Runs a prepared selection with its parameter values into a record set.
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
                                              PreparedQuery& query,
-                                             const std::vector<std::optional<Variant>>& values);
+                                             const std::vector<std::optional<Variant>>& values,
+                                             bool forwardOnly = false);
 // Runs a prepared action query; the number of records it changed.
 int64_t RunAction(Connection& connection, PreparedQuery& query,
                   const std::vector<std::optional<Variant>>& values);

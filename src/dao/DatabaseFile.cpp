@@ -10,10 +10,6 @@
 namespace horavex::dao {
 namespace detail {
 
-struct DatabaseAccess {
-  static Connection& Of(Database& database) { return *database.connection_; }
-};
-
 namespace {
 
 // The version of the file a connection has open, read under a lock that keeps it steady.
@@ -27,9 +23,11 @@ DatabaseVersion VersionOf(Connection& connection) {
     version.device = identity->first;
     version.inode = identity->second;
   }
+  // A read that failed says nothing: two of them must not compare as "unchanged".
   unsigned char counter[4] = {};
-  if (sqlite3_file* file = MainFile(handle)) {
-    file->pMethods->xRead(file, counter, sizeof counter, 24);  // header offset 24
+  sqlite3_file* file = MainFile(handle);
+  if (file == nullptr || file->pMethods->xRead(file, counter, sizeof counter, 24) != SQLITE_OK) {
+    FailWith(nullptr, SQLITE_IOERR_READ, connection.path(), kWorkspace, {});
   }
   version.changeCounter = uint32_t(counter[0]) << 24 | uint32_t(counter[1]) << 16 |
                           uint32_t(counter[2]) << 8 | uint32_t(counter[3]);

@@ -41,7 +41,8 @@ class DatabaseWriteLock {
   DatabaseWriteLock& operator=(DatabaseWriteLock&&) noexcept;
   ~DatabaseWriteLock();
 
-  // The version of the locked file; it cannot change while the lock is held.
+  // The version of the locked file; it cannot change while the lock is held. Fails with 3043
+  // when the file cannot be read.
   DatabaseVersion Version() const;
   // Copies the locked file byte for byte into `to` (an existing, empty file), through the
   // lock's own handle. Fails as CopyDatabase does.

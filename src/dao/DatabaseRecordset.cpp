@@ -155,9 +155,11 @@ PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
 
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
                                              PreparedQuery& query,
-                                             const std::vector<std::optional<Variant>>& values) {
+                                             const std::vector<std::optional<Variant>>& values,
+                                             bool forwardOnly) {
   auto state = std::make_unique<RecordsetState>();
   state->connection = connection;
+  state->forwardOnly = forwardOnly;
   state->cursor = query.Take(*connection);
   Statement& cursor = *state->cursor;
   BindAll(cursor, values, kDatabase);
@@ -165,20 +167,17 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   bool row = cursor.Step(kDatabase);
   sqlite3_stmt* statement = cursor.get();
   // Column metadata is read after the first step, which re-prepares after a schema change.
-  int first = query.hasRowid ? 1 : 0;
-  state->columns = ColumnsOf(statement, first);
-  state->cursorHasRowid = query.hasRowid;
+  state->valuesFrom = query.hasRowid ? 1 : 0;
+  state->columns = ColumnsOf(statement, state->valuesFrom);
   // Checked again as it runs: a schema change since it was prepared may have changed that.
-  if (query.hasRowid && text::EqualsNoCase(SingleTableName(statement), query.table)) {
+  if (query.hasRowid && !forwardOnly &&
+      text::EqualsNoCase(SingleTableName(statement), query.table)) {
     state->table = query.table;
     state->rowidName = query.rowidName;
     state->keyed = true;
   }
   state->started = true;
-  state->cursorSql = query.preparedSql;
-  state->countSql = query.sql;
-  state->parameters = values;
-  state->StepCursor(0, row);
+  state->Step(row);
   return state;
 }
 
@@ -215,18 +214,13 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
   if (!state->rowidName.empty()) {
     state->table = table;
     state->keyed = true;
-    state->cursorHasRowid = true;
-    state->cursorSql =
-        "SELECT " + state->rowidName + ", *" + from + " ORDER BY " + state->rowidName;
-    // Remembered so that records added before the first read leave the position where DAO has
-    // it: on the first record the table had when it was opened.
-    StatementUse use(connection->Cached(
-        "SELECT " + state->rowidName + from + " ORDER BY " + state->rowidName + " LIMIT 1",
-        kRecordset));
-    if (use->Step(kRecordset)) state->firstRowid = use->Column(0).ToInteger();
+    state->cursorSql = "SELECT " + state->rowidName + from + " ORDER BY " + state->rowidName;
+    // Records added before the first read leave the position where DAO has it: on the first
+    // record the table had when it was opened, or at the end when it had none.
+    StatementUse use(connection->Cached(state->cursorSql + " LIMIT 1", kRecordset));
+    state->emptyWhenOpened = !use->Step(kRecordset);
   } else {
     state->cursorSql = "SELECT *" + from;
-    state->firstRowid = 0;  // read-only: nothing is added before the first read
   }
   state->buffer.resize(state->columns.size());
   return state;
@@ -238,227 +232,99 @@ void RecordsetState::Invalid() {
   throw DaoFailure(kObjectInvalid, kRecordset);
 }
 
-namespace {
-
-// A stored value, as a field of its column reads it, into value (text into the memory of the
-// text that value held).
-void DecodeColumn(Variant& value, const Statement& statement, int index,
-                  const RecordColumn& column) {
-  statement.ColumnInto(value, index);
-  NormalizeRead(value, column);
-}
-
-// The query's text without the end of statement, for use as a subquery; "" when it ends in
-// something else that a subquery could not take (a comment).
-std::string AsSubquery(std::string sql) {
-  while (!sql.empty() &&
-         (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back())))) {
-    sql.pop_back();
+bool RecordsetState::Fetch(size_t at) {
+  if (!started) {
+    started = true;
+    cursor = std::make_unique<Statement>(*connection, cursorSql, kRecordset);
+    if (emptyWhenOpened) {
+      Complete();
+      position = Count();
+    }
   }
-  if (sql.find("--") != std::string::npos || sql.find("/*") != std::string::npos) return {};
-  return sql;
-}
-
-}  // namespace
-
-void RecordsetState::OpenCursor() {
-  cursor = std::make_unique<Statement>(*connection, cursorSql, kRecordset);
-  BindAll(*cursor, parameters, kRecordset);
-  cursorAt = SIZE_MAX;
-}
-
-bool RecordsetState::StepCursor(size_t next) {
-  return StepCursor(next, cursor->Step(kRecordset));
-}
-
-bool RecordsetState::StepCursor(size_t next, bool row) {
-  decodedRow = SIZE_MAX;
-  writtenAt = SIZE_MAX;
-  if (!row) {
-    cursor.reset();  // no read lock is held at the end
-    cursorAt = SIZE_MAX;
-    if (next >= Count()) complete = true;
-    return false;
-  }
-  int64_t rowid = cursorHasRowid ? sqlite3_column_int64(cursor->get(), 0) : int64_t(next);
-  if (next == Count()) {
-    rowids.push_back(rowid);
-    if (!keyed || valuesKept) KeepCursorRow();
-  } else if (rowids[next] != rowid) {
-    // Read again, the records differ from what was read before: the rowids hold.
-    cursor.reset();
-    cursorAt = SIZE_MAX;
-    return false;
-  }
-  cursorAt = next;
-  return true;
-}
-
-void RecordsetState::KeepCursorRow() {
-  rows.StartRow();
-  int first = cursorHasRowid ? 1 : 0;
-  Variant value;
-  for (size_t i = 0; i < columns.size(); ++i) {
-    DecodeColumn(value, *cursor, int(i) + first, columns[i]);
-    rows.Append(value);
-  }
-}
-
-void RecordsetState::DropKeptValues() {
-  if (!keyed || !valuesKept) return;
-  valuesKept = false;
-  rows.Clear();
-}
-
-void RecordsetState::Start() {
-  started = true;
-  if (!firstRowid) {
-    // Empty when it was opened: what was added since lies beyond the opening position, the end.
-    Complete();
-    position = Count();
-  }
-}
-
-bool RecordsetState::ReadOn(size_t at) {
-  if (!started) Start();
-  while (at >= Count() && !complete) {
-    // While records are unread, the cursor is the one that reads them, on the last one read.
-    if (!cursor) OpenCursor();
-    StepCursor(Count());
-  }
+  while (at >= Count() && cursor) Step(cursor->Step(kRecordset));
   return at < Count();
 }
 
-void RecordsetState::Complete() {
-  Fetch(SIZE_MAX - 1);
-}
-
-void RecordsetState::Next() {
-  if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
-  ++position;
-  if (cursor && cursorAt + 1 == position) {
-    StepCursor(position);
+bool RecordsetState::Step(bool row) {
+  if (!row) {
+    cursor.reset();  // no read lock is held at the end
+    complete = true;
+    return false;
+  }
+  if (keyed) {
+    rowids.push_back(sqlite3_column_int64(cursor->get(), 0));
+    return true;
+  }
+  if (forwardOnly && !rows.empty()) {
+    ++dropped;
   } else {
-    Fetch(position);
+    rows.emplace_back(columns.size());
   }
-}
-
-void RecordsetState::First() {
-  if (!Fetch(0)) throw DaoFailure(kNoCurrentRecord, kRecordset);
-  position = 0;
-  // A cursor elsewhere is dropped: a walk that reads values starts a new one (Current).
-  if (cursorAt != 0 && complete) {
-    cursor.reset();
-    cursorAt = SIZE_MAX;
+  std::vector<Variant>& values = rows.back();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    cursor->ColumnInto(values[i], int(i) + valuesFrom);
+    NormalizeRead(values[i], columns[i]);
   }
-}
-
-int64_t RecordsetState::CountRecords() {
-  if (!sourceTable.empty()) {
-    StatementUse use(
-        connection->Cached("SELECT count(*) FROM " + QuoteName(sourceTable), kRecordset));
-    return use->Step(kRecordset) ? use->Column(0).ToInteger() : 0;
-  }
-  if (keyed && cursorAt == 0 && Count() == 1 && !complete) {
-    // A query that has not moved yet: counting it would run it a second time (with its sort),
-    // so it is read now, once, and its records are kept compactly for the walk that follows.
-    valuesKept = true;
-    KeepCursorRow();
-    Complete();
-    return int64_t(Count());
-  }
-  std::string subquery = AsSubquery(countSql);
-  if (!subquery.empty()) {
-    try {
-      Statement& count =
-          connection->Cached("SELECT count(*) FROM (" + subquery + "\n)", kRecordset);
-      StatementUse use(count);
-      BindAll(count, parameters, kRecordset);
-      if (count.Step(kRecordset)) return count.Column(0).ToInteger();
-    } catch (const Failure&) {
-      // The query does not stand as a subquery: its records are counted by reading them.
-    }
-  }
-  Complete();
-  return int64_t(Count());
-}
-
-int64_t RecordsetState::RecordCount() {
-  ReadKeys();
-  if (complete) return int64_t(Count());
-  return CountRecords();
-}
-
-void RecordsetState::ReadKeys() {
-  if (started || !keyed || sourceTable.empty() || !firstRowid) return;
-  // The rowids alone: SQLite decodes no other column for them.
-  Statement keys(
-      *connection,
-      "SELECT " + rowidName + " FROM " + QuoteName(sourceTable) + " ORDER BY " + rowidName,
-      kRecordset);
-  started = true;
-  while (keys.Step(kRecordset)) rowids.push_back(sqlite3_column_int64(keys.get(), 0));
-  complete = true;
+  return true;
 }
 
 std::optional<size_t> RecordsetState::PositionOf(int64_t rowid) {
-  ReadKeys();
   Complete();
-  if (!sourceTable.empty()) {
-    // A table's rowids are read in ascending order; its own additions come later, higher.
-    auto at = std::lower_bound(rowids.begin(), rowids.end(), rowid);
-    if (at != rowids.end() && *at == rowid) return size_t(at - rowids.begin());
+  // A table's records, and most queries', come in rowid order: a binary search finds them then.
+  if (sortedUpTo != SIZE_MAX) {
+    if (std::is_sorted(rowids.begin() + ptrdiff_t(sortedUpTo > 0 ? sortedUpTo - 1 : 0),
+                       rowids.end())) {
+      sortedUpTo = rowids.size();
+      auto found = std::lower_bound(rowids.begin(), rowids.end(), rowid);
+      if (found == rowids.end() || *found != rowid) return std::nullopt;
+      return size_t(found - rowids.begin());
+    }
+    sortedUpTo = SIZE_MAX;
   }
-  if (positions.size() != rowids.size()) {
-    positions.clear();
-    for (size_t i = rowids.size(); i-- > 0;) positions[rowids[i]] = i;
-  }
+  for (; indexed < rowids.size(); ++indexed) positions.emplace(rowids[indexed], indexed);
   auto found = positions.find(rowid);
   if (found == positions.end()) return std::nullopt;
   return found->second;
 }
 
-void RecordsetState::ReadByRowid() {
-  Statement& read = connection->Cached("SELECT " + ColumnList(columns) + " FROM " +
-                                           QuoteName(table) + " WHERE " + rowidName + " = ?1",
-                                       kRecordset);
-  StatementUse use(read);
-  read.Bind(1, Variant(rowids[position]), kRecordset);
-  if (!read.Step(kRecordset)) throw DaoFailure(kRecordDeleted, kRecordset);
-  for (size_t i = 0; i < columns.size(); ++i) {
-    DecodeColumn(decoded[i], read, int(i), columns[i]);
-    isDecoded[i] = true;
-  }
-}
-
 const Variant& RecordsetState::Current(size_t column) {
   if (mode == Mode::kAdd || (mode == Mode::kEdit && changed[column])) return buffer[column];
   if (!Fetch(position)) throw DaoFailure(kNoCurrentRecord, kRecordset);
-  if (decodedRow != position) {
-    decodedRow = SIZE_MAX;
-    // The values of the record before stay until overwritten: no clearing per record.
-    decoded.resize(columns.size());
-    isDecoded.assign(columns.size(), false);
-    if (!KeptAt(position)) {
-      if (complete && !cursor && position == 0) {
-        // A walk from the start reads through a cursor again, not record by record.
-        OpenCursor();
-        StepCursor(0);
-      }
-      if (cursorAt != position || writtenAt == position) ReadByRowid();
+  if (position < dropped) throw DaoFailure(kInvalidOperation, kRecordset);
+  if (!keyed) return rows[position - dropped][column];
+  int64_t version = connection->Version();
+  if (currentAt != position || currentVersion != version) {
+    currentAt = SIZE_MAX;
+    if (!reader) {
+      reader = std::make_unique<Statement>(*connection,
+                                           "SELECT " + rowidName + ", " + ColumnList(columns) +
+                                               " FROM " + QuoteName(table) + " WHERE " + rowidName +
+                                               " >= ?1 ORDER BY " + rowidName,
+                                           kRecordset);
     }
-    decodedRow = position;
-  }
-  if (!isDecoded[column]) {
-    if (KeptAt(position)) {
-      decoded[column] = rows.Value(position, column);
-    } else {
-      DecodeColumn(decoded[column], *cursor, int(column) + (cursorHasRowid ? 1 : 0),
-                   columns[column]);
+    // The next record in rowid order, unless anything changed since the reader's last record.
+    int64_t rowid = rowids[position];
+    bool found = readerAt + 1 == position && currentVersion == version &&
+                 reader->Step(kRecordset) && sqlite3_column_int64(reader->get(), 0) == rowid;
+    if (!found) {
+      reader->Reset();
+      reader->Bind(1, Variant(rowid), kRecordset);
+      found = reader->Step(kRecordset) && sqlite3_column_int64(reader->get(), 0) == rowid;
     }
-    isDecoded[column] = true;
+    if (!found) {
+      EndReads();
+      throw DaoFailure(kRecordDeleted, kRecordset);
+    }
+    readerAt = position;
+    current.resize(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+      reader->ColumnInto(current[i], int(i) + 1);
+      NormalizeRead(current[i], columns[i]);
+    }
+    currentAt = position;
+    currentVersion = version;
   }
-  return decoded[column];
+  return current[column];
 }
 
 size_t RecordsetState::FindColumn(std::string_view name) const {
@@ -564,7 +430,10 @@ bool Recordset::Eof() const {
 }
 
 void Recordset::MoveFirst() {
-  Moving(state_).First();
+  RecordsetState& s = Moving(state_);
+  if (s.dropped > 0) throw DaoFailure(kInvalidOperation, detail::kRecordset);
+  if (!s.Fetch(0)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  s.position = 0;
 }
 
 void Recordset::MoveLast() {
@@ -575,7 +444,10 @@ void Recordset::MoveLast() {
 }
 
 void Recordset::MoveNext() {
-  Moving(state_).Next();
+  RecordsetState& s = Moving(state_);
+  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  ++s.position;
+  if (!s.Fetch(s.position)) s.EndReads();
 }
 
 int64_t Recordset::AbsolutePosition() const {
@@ -592,7 +464,9 @@ void Recordset::SetAbsolutePosition(int64_t position) {
 }
 
 int64_t Recordset::RecordCount() const {
-  return Checked(state_).RecordCount();
+  RecordsetState& s = Checked(state_);
+  s.Complete();
+  return int64_t(s.Count());
 }
 
 int64_t Recordset::Bookmark() const {
@@ -652,39 +526,22 @@ void Recordset::Edit() {
 
 namespace {
 
-// The statement that writes the fields set in s.changed, built once per combination.
+// The statement that writes the fields set in s.changed.
 detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
-  // Records are mostly written with the same fields set as the one before.
-  RecordsetState::LastWrite& last = s.lastWrite[insert ? 1 : 0];
-  if (last.statement != nullptr && last.changed == s.changed) return *last.statement;
-  detail::Statement*& statement = (insert ? s.inserts : s.updates)[s.changed];
-  if (statement != nullptr) {
-    last = {s.changed, statement};
-    return *statement;
-  }
-  std::string table = detail::QuoteName(s.table);
-  std::string sql;
+  std::string& sql = s.writes[{insert, s.changed}];
+  if (!sql.empty()) return s.connection->Cached(sql, detail::kRecordset);
   std::string names, marks;
   for (size_t i = 0; i < s.columns.size(); ++i) {
     if (!s.changed[i]) continue;
-    const std::string name = detail::QuoteName(s.columns[i].origin);
-    if (insert) {
-      names += (names.empty() ? "" : ", ") + name;
-      marks += marks.empty() ? "?" : ", ?";
-    } else {
-      names += (names.empty() ? "" : ", ") + name + " = ?";
-    }
+    names += (names.empty() ? "" : ", ") + detail::QuoteName(s.columns[i].origin);
+    marks += marks.empty() ? "?" : ", ?";
+    if (!insert) names += " = ?";
   }
-  if (!insert) {
-    sql = "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?";
-  } else if (names.empty()) {
-    sql = "INSERT INTO " + table + " DEFAULT VALUES";
-  } else {
-    sql = "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
-  }
-  statement = &s.connection->Cached(sql, detail::kRecordset);
-  last = {s.changed, statement};
-  return *statement;
+  std::string table = detail::QuoteName(s.table);
+  sql = !insert         ? "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?"
+        : names.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
+                        : "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
+  return s.connection->Cached(sql, detail::kRecordset);
 }
 
 // Binds the fields that were set, in column order; the next free position.
@@ -732,7 +589,6 @@ void Recordset::Update() {
       throw DaoFailure(kRecordDeleted, source);
     }
     s.lastModified = s.rowids[s.position];
-    s.Written();
   }
   s.mode = RecordsetState::Mode::kNone;
 }
@@ -751,9 +607,11 @@ void Recordset::Close() {
   s.closed = true;
   s.mode = RecordsetState::Mode::kNone;
   s.cursor.reset();
-  s.rows.Clear();
+  s.reader.reset();
+  std::vector<std::vector<Variant>>().swap(s.rows);
   std::vector<int64_t>().swap(s.rowids);
-  std::vector<Variant>().swap(s.decoded);
+  std::unordered_map<int64_t, size_t>().swap(s.positions);
+  std::vector<Variant>().swap(s.current);
 }
 
 // --- Query -------------------------------------------------------------------------------------

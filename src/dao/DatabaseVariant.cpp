@@ -352,26 +352,17 @@ void NormalizeRead(Variant& value, const RecordColumn& column) {
 }
 
 int CompareNoCase(std::string_view a, std::string_view b) {
-  size_t i = 0;
-  // ASCII needs no decoding; most compared texts are ASCII throughout.
-  while (i < a.size() && i < b.size()) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 0x80 || y >= 0x80) break;
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 0x20);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 0x20);
-    if (x != y) return x < y ? -1 : 1;
-    ++i;
-  }
-  std::u32string restA = text::ToU32(a.substr(i));
-  std::u32string restB = text::ToU32(b.substr(i));
-  for (size_t k = 0; k < restA.size() && k < restB.size(); ++k) {
-    char32_t x = text::UpperChar(restA[k]);
-    char32_t y = text::UpperChar(restB[k]);
+  // Text::Upper's rule; ASCII is compared in place, as the query that checks the takeover
+  // compares every key many times. UTF-8 orders as its characters do.
+  for (size_t i = 0;; ++i) {
+    if (i == a.size() || i == b.size()) return a.size() == b.size() ? 0 : i == a.size() ? -1 : 1;
+    if (static_cast<unsigned char>(a[i]) >= 0x80 || static_cast<unsigned char>(b[i]) >= 0x80) {
+      int order = text::Upper(a.substr(i)).compare(text::Upper(b.substr(i)));
+      return order < 0 ? -1 : order > 0 ? 1 : 0;
+    }
+    char x = text::AsciiUpper(a[i]), y = text::AsciiUpper(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
-  if (restA.size() == restB.size()) return 0;
-  return restA.size() < restB.size() ? -1 : 1;
 }
 
 }  // namespace detail

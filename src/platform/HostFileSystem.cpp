@@ -599,6 +599,10 @@ std::optional<std::string> HostFileSystem::ReadAll(const std::string& path) cons
     throw;
   }
   std::string content;
+  // The whole file in one allocation: a growing string would hold up to twice its size.
+  if (struct stat st{}; ::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
+    content.reserve(static_cast<size_t>(st.st_size));
+  }
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), buffer, sizeof buffer);

@@ -112,7 +112,8 @@ class IniWriteGroup {
 // - New line breaks follow the file's first line break (CR LF, LF or CR); CR LF when it has
 //   none. A file that holds only the byte-order mark FF FE stays UTF-16LE.
 // - The value is written as given (no trimming, no quotes), as the profile API does; a line
-//   break inside it therefore starts a new line.
+//   break inside it (or inside a name) therefore starts a new line, and the reads that follow,
+//   also those of an open group, see the lines the file then holds.
 // - When the new content equals the old one, nothing is written and the call succeeds.
 // - A file that exists but cannot be read is never replaced: the call fails.
 // - A file (or folder) that is there but cannot be read fails the first read of it with the
@@ -140,7 +141,7 @@ class ProfileIniStore : public IniStore {
   // no file is there; with the failure of its read when one is there that cannot be read.
   struct View {
     std::shared_ptr<Document> document;
-    std::string content;
+    std::shared_ptr<const std::string> content;  // the file's bytes, shared with the document
     std::optional<Failure> failure;
     bool existed = false;  // content is what the file holds
   };

@@ -214,17 +214,7 @@ void AppendUpper(std::string& out, std::string_view utf8) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (IsAscii(a) && IsAscii(b)) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return AsciiUpper(x) == AsciiUpper(y);
-           });
-  }
-  std::u32string x = ToU32(a), y = ToU32(b);
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (UpperChar(x[i]) != UpperChar(y[i])) return false;
-  }
-  return true;
+  return Upper(a) == Upper(b);
 }
 
 size_t Length(std::string_view utf8) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -28,43 +28,14 @@ unsigned char Cp1252Code(char32_t c);
 // Whether every byte is ASCII: such a text is the same in UTF-8 and Windows-1252, and its
 // upper case is AsciiUpper of each byte.
 inline bool IsAscii(std::string_view s) {
-  // Eight bytes at a time: a byte of 0x80 or above sets its top bit.
-  const char* p = s.data();
-  size_t n = s.size();
-  uint64_t seen = 0;
-  for (; n >= 8; p += 8, n -= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    seen |= word;
-  }
-  // The rest as two loads that may overlap: loads of a fixed size need no call.
-  if (n >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, p, 4);
-    std::memcpy(&tail, p + n - 4, 4);
-    seen |= head | tail;
-  } else if (n > 0) {
-    seen |= uint64_t(uint8_t(p[0])) | uint8_t(p[n / 2]) | uint8_t(p[n - 1]);
-  }
-  return (seen & 0x8080808080808080ULL) == 0;
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 inline char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
-// AsciiUpper of every byte of ASCII text, eight bytes at a time.
 inline void AsciiUpperInPlace(char* text, size_t size) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  for (; size >= 8; text += 8, size -= 8) {
-    uint64_t word;
-    std::memcpy(&word, text, sizeof word);
-    // The top bit of a byte is set where the byte is from 'a' to 'z'.
-    uint64_t fromA = word + (0x80 - 'a') * kOnes;
-    uint64_t pastZ = word + (0x80 - 'z' - 1) * kOnes;
-    uint64_t lower = fromA & ~pastZ & ~word & 0x80 * kOnes;
-    word ^= lower >> 2;  // 0x20 off each lower-case letter
-    std::memcpy(text, &word, sizeof word);
-  }
-  for (; size > 0; ++text, --size) *text = AsciiUpper(*text);
+  std::transform(text, text + size, text, AsciiUpper);
 }
 
 // Upper-casing over the letters of Windows-1252 (ä -> Ä), as the ANSI functions do.

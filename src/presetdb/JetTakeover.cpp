@@ -36,7 +36,8 @@ bool UpdateRun::ReportJetTemplate(Handler& h, const std::string& sourcePath,
   return true;
 }
 
-void UpdateRun::ImportTakeoverSource(const std::string& path, bool isComponent) {
+void UpdateRun::ImportTakeoverSource(const std::string& path, bool isComponent,
+                                     TakeoverSnapshot& snapshot) {
   FileSystem& files = module_.services().files;
   const std::string resolved = files.Resolve(path);
   const std::string name = module_.GetFileNameOnly(resolved);
@@ -49,18 +50,20 @@ void UpdateRun::ImportTakeoverSource(const std::string& path, bool isComponent) 
                     "This build of the program has no importer of Access databases.");
     }
     std::optional<FileStamp> stamp = files.Stamp(path);
-    jetImport->Import(resolved, takeoverCopy_->path());
-    if (isComponent) jetComponentStamp_ = stamp;
+    jetImport->Import(resolved, snapshot.copy->path());
+    if (isComponent) snapshot.jetComponentStamp = stamp;
   } catch (const Failure& f) {
-    takeoverCopy_.reset();
+    snapshot.copy.reset();
     Keep(f, why, "Remove or repair " + name + " to start afresh.");
   }
 }
 
-bool UpdateRun::JetComponentUnchanged(const std::string& componentPath) {
+bool UpdateRun::JetComponentUnchanged(const std::string& componentPath,
+                                      const TakeoverSnapshot& snapshot) {
   // Nothing on these machines writes Access files, so no lock guards one; its stamp tells
   // whether it changed since the takeover imported it.
-  if (jetComponentStamp_ && module_.services().files.Stamp(componentPath) != jetComponentStamp_) {
+  if (snapshot.jetComponentStamp &&
+      module_.services().files.Stamp(componentPath) != snapshot.jetComponentStamp) {
     KeepChangedDuringRun();
     return false;
   }

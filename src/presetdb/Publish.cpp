@@ -5,7 +5,7 @@
 namespace horavex {
 
 std::string UpdateRun::TakeoverPath() {
-  if (inRun_) return takeoverCopy_ ? takeoverCopy_->path() : std::string();
+  if (snapshot_ != nullptr) return snapshot_->copy ? snapshot_->copy->path() : std::string();
   FileSystem& files = module_.services().files;
   std::string path = module_.GetPathOCXMDB();
   return path.empty() || !files.IsPlainFile(path) ? std::string() : files.Resolve(path);
@@ -17,20 +17,22 @@ dao::Database UpdateRun::OpenDatabase(const std::string& path) {
 
 // The takeover, the category step and the name rewrites work on a snapshot of the earlier
 // database, so the component database changes only when a complete result replaces it.
-void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& componentPath) {
+UpdateRun::TakeoverSnapshot UpdateRun::CopyTakeoverSource(const std::string& path,
+                                                          const std::string& componentPath) {
   FileSystem& files = module_.services().files;
-  if (path.empty() || !files.IsPlainFile(path)) return;
+  TakeoverSnapshot snapshot;
+  if (path.empty() || !files.IsPlainFile(path)) return snapshot;
   try {
-    takeoverCopy_ = files.CreateTemporaryBeside(componentPath);
+    snapshot.copy = files.CreateTemporaryBeside(componentPath);
     if (dao::IsJet(dao::KindOfDatabaseFile(files.Resolve(path)))) {
-      ImportTakeoverSource(path, path == componentPath);
-      return;
+      ImportTakeoverSource(path, path == componentPath, snapshot);
+      return snapshot;
     }
     dao::DatabaseVersion version =
-        dao::CopyDatabase(files.Resolve(path), takeoverCopy_->path(), databaseOptions);
-    if (path == componentPath) componentVersion_ = version;
+        dao::CopyDatabase(files.Resolve(path), snapshot.copy->path(), databaseOptions);
+    if (path == componentPath) snapshot.componentVersion = version;
   } catch (const Failure& f) {
-    takeoverCopy_.reset();
+    snapshot.copy.reset();
     std::string name = module_.GetFileNameOnly(files.Resolve(path));
     if (f.number() == dao::kLocked) {
       Keep(f, "another program kept " + name + " locked");
@@ -42,6 +44,7 @@ void UpdateRun::CopyTakeoverSource(const std::string& path, const std::string& c
       Keep(f, "the earlier records in " + name + " could not be copied for the takeover");
     }
   }
+  return snapshot;
 }
 
 std::string UpdateRun::BackupPath(const std::string& componentPath, int generation) {
@@ -52,7 +55,8 @@ std::string UpdateRun::BackupPath(const std::string& componentPath, int generati
 // snapshot, then renamed over the target while its write lock is held, the file as it was kept
 // beside it as a backup generation.
 bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
-                                         const std::string& componentPath) {
+                                         const std::string& componentPath,
+                                         const TakeoverSnapshot& snapshot) {
   FileSystem& files = module_.services().files;
   try {
     const std::string target = files.Resolve(componentPath);
@@ -67,10 +71,10 @@ bool UpdateRun::PublishComponentDatabase(const std::string& sourcePath,
     if (files.IsPlainFile(componentPath)) {
       const bool jet = dao::IsJet(dao::KindOfDatabaseFile(target));
       if (jet) {
-        if (!JetComponentUnchanged(componentPath)) return true;
+        if (!JetComponentUnchanged(componentPath, snapshot)) return true;
       } else {
         lock = dao::DatabaseWriteLock::Take(target, databaseOptions);
-        if (componentVersion_ && lock->Version() != *componentVersion_) {
+        if (snapshot.componentVersion && lock->Version() != *snapshot.componentVersion) {
           KeepChangedDuringRun();
           return true;
         }

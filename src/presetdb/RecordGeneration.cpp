@@ -37,14 +37,13 @@ size_t FindNoCaseAscii(std::string_view text, std::string_view item) {
 
 }  // namespace
 
-void UpdateRun::CreateRecordSets(dao::Database& database) {
+UpdateRun::GeneratedRecords UpdateRun::CreateRecordSets(dao::Database& database) {
   // Every failure leaves the new table short of the whole generation: reported as any other,
   // and the component database is then kept as it is.
   Handler h = VitalHandler("CreateRecordSets", "the new PRESET_DEFS could not be generated");
   UiServices& ui = module_.services().ui;
-  rewriteTargetChecked_ = false;
-  generatedRecords_.Clear();
-  generatedInto_ = nullptr;
+  GeneratedRecords generated;
+  bool rewriteTargetLookedFor = false;
   std::optional<dao::Recordset> target, selection;
   h.step([&] { target = database.OpenRecordset("PRESET_DEFS"); });
   h.step([&] {
@@ -54,7 +53,7 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   // The row count is a 16-bit Integer; the loops below count in 32 bits so that they end.
   int32_t rows = 0;
   h.step([&] { rows = ToInteger16(Require(selection).RecordCount()); });
-  if (rows < 1) return;
+  if (rows < 1) return generated;
 
   // TemplateValues: row r (from 1) holds the template's values by field position.
   std::vector<std::vector<dao::Variant>> templateValues(size_t(rows) + 1);
@@ -92,13 +91,13 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
   // Two records never share an ID: a generation that would need more than 32767 fails whole.
   if (int64_t(rows) * int64_t(selected.size()) > INT16_MAX) {
     h.step([] { throw RuntimeFailure(kOverflow); });
-    return;
+    return generated;
   }
   // All records of the run go into the table in one transaction; without it (another program
   // keeps the template locked) every record would wait for the lock on its own. A caller's
   // transaction serves: a nested one would copy every page it changes once more.
   bool ownTransaction = false;
-  if (!BeginStepTransaction(h, database, ownTransaction)) return;
+  if (!BeginStepTransaction(h, database, ownTransaction)) return generated;
   int16_t nextId = 1;
   // Counting on from the last ID overflows when the generation fills all 32767 of them: the
   // records are complete then, so that report alone does not keep the component database.
@@ -117,7 +116,10 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
     typeField = target->Fields().Find("machine_type");
     nameField = target->Fields().Find("var_name");
     offsetField = target->Fields().Find("offset_or_bitno");
-    if (typeField && nameField && offsetField) generatedInto_ = &database;
+    if (typeField && nameField && offsetField) {
+      generated.into = &database;
+      generated.keys.reserve(size_t(rows) * selected.size());
+    }
   }
   std::string key;
   // Which target fields are var_name, by position; the table does not change during the run.
@@ -160,7 +162,9 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
                 candidates[k] = ReplaceSearchItem(candidates[k], "###machine", machineName);
               });
             }
-            h.step([&] { VarNameInQuelleErsetzen(candidates[0], candidates[1]); });
+            h.step([&] {
+              VarNameInQuelleErsetzen(candidates[0], candidates[1], rewriteTargetLookedFor);
+            });
             field.SetValue(std::move(candidates[SystemIndex]));
           } else {
             field.SetValue(ReplaceSearchItem(value.ToText(), "###machine", machineName));
@@ -169,18 +173,19 @@ void UpdateRun::CreateRecordSets(dao::Database& database) {
       }
       bool keyed = false;
       try {
-        keyed = generatedInto_ != nullptr &&
+        keyed = generated.into != nullptr &&
                 MatchKeyOf(key, typeField->Value(), nameField->Value(), offsetField->Value());
       } catch (const Failure&) {
-        generatedInto_ = nullptr;  // the takeover reads the table instead
+        generated = {};  // the takeover reads the table instead
       }
       h.step([&] {
         target->Update();
-        if (keyed) generatedRecords_.Insert(key, target->LastModified());
+        if (keyed) generated.keys.try_emplace(key, target->LastModified());
       });
     }
   }
   if (ownTransaction) h.step([&] { database.CommitTrans(); });
+  return generated;
 }
 
 std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::string& searchItem,
@@ -220,12 +225,19 @@ std::string UpdateRun::ReplaceSearchItem(const std::string& text, const std::str
 
 void UpdateRun::VarNameInQuelleErsetzen(const std::string& nameVisiWin32,
                                         const std::string& nameVisiWinStudio) {
+  bool targetLookedFor = false;
+  VarNameInQuelleErsetzen(nameVisiWin32, nameVisiWinStudio, targetLookedFor);
+}
+
+void UpdateRun::VarNameInQuelleErsetzen(const std::string& nameVisiWin32,
+                                        const std::string& nameVisiWinStudio,
+                                        bool& targetLookedFor) {
   Handler h(module_, "VarNameInQuelleErsetzen");
   if (!takeover_.IsOpen()) {
     // Whether the component database is there is asked once per generation; a database that
     // cannot be opened is reported once, not for every variable name.
-    if (rewriteTargetChecked_) return;
-    rewriteTargetChecked_ = true;
+    if (targetLookedFor) return;
+    targetLookedFor = true;
     std::string path;
     h.step([&] { path = TakeoverPath(); });
     if (path.empty()) return;

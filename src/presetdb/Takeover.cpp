@@ -5,11 +5,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dao/RowStore.h"
 #include "platform/Text.h"
 #include "presetdb/MatchKey.h"
 #include "presetdb/Objects.h"
-#include "presetdb/TextIndex.h"
 #include "presetdb/UpdateRun.h"
 #include "standard/Handler.h"
 
@@ -29,11 +27,10 @@ constexpr std::array<const char*, 15> kRowFields = {
     "text",  "page_name",    "abs_min", "abs_max",
     "min",   "max",          "pass"};
 constexpr size_t kFirstTakenOver = 10;  // abs_min to pass are written
-// Whether the takeover uses the value at that position: the match fields and those written.
-constexpr bool IsUsed(size_t position) {
-  return position == 1 || position == 3 || position == kOffsetPosition ||
-         position >= kFirstTakenOver;
-}
+// The values the takeover keeps of a row: the match fields and those written, in this order.
+constexpr size_t kKept = 8;
+constexpr std::array<size_t, kRowFields.size()> kSlot = {
+    kKept, 0, kKept, 1, kKept, kKept, kKept, 2, kKept, kKept, 3, 4, 5, 6, 7};
 
 // A number as Jet reads it from an unquoted literal: digits with an optional sign, decimal
 // point and exponent. Anything else would make the query text invalid.
@@ -92,7 +89,7 @@ class WorkRecordIndex {
   // Fails as the selection would when the additional fields make it invalid. The records that
   // this run generated into the table are given by their keys; otherwise the table is read.
   WorkRecordIndex(dao::Database& work, const std::string& additionalSelect,
-                  TextIndex<int64_t>* generated)
+                  const std::unordered_map<std::string, int64_t>* generated)
       : records_(work.OpenRecordset("PRESET_DEFS")) {
     work.CreateQuery(
         "SELECT PRESET_DEFS.ID, PRESET_DEFS.machine_type, PRESET_DEFS.type,"
@@ -116,31 +113,27 @@ class WorkRecordIndex {
     dao::RecordsetField offset = keys.Fields()[2];
     for (; !keys.Eof(); keys.MoveNext()) {
       if (MatchKeyOf(key_, machineType.Value(), varName.Value(), offset.Value())) {
-        read_.Insert(key_, keys.Bookmark());
+        read_.try_emplace(key_, keys.Bookmark());
       }
     }
   }
 
-  // Makes the row's first match the current record; false when the row's values could not
-  // form a valid selection or nothing matches.
-  bool MoveToFirstMatch(const dao::RowStore& rows, size_t row, size_t width) {
-    if (width <= kOffsetPosition) return false;
-    dao::Variant number = rows.Value(row, kOffsetPosition);
+  // Makes the row's first match the current record; false when the row's values (kKept of
+  // them, by slot) could not form a valid selection or nothing matches.
+  bool MoveToFirstMatch(const dao::Variant* row) {
+    const dao::Variant& number = row[kSlot[kOffsetPosition]];
     // A whole number reads back as itself; other values go through their text, as pasted into
     // the query.
     std::optional<dao::Variant> offset = number.kind() == dao::Variant::Kind::kInteger
                                              ? std::optional<dao::Variant>(number)
                                              : NumberLiteral(number.ToText());
     if (!offset) return false;
-    // Text is matched where it is kept; other values through their text.
-    std::optional<std::string_view> type = rows.Text(row, 1), name = rows.Text(row, 3);
     std::string typeText, nameText;
-    if (!type) type = typeText = rows.Value(row, 1).ToText();
-    if (!name) name = nameText = rows.Value(row, 3).ToText();
-    MatchKey(key_, *type, *name, offset->ToDouble());
-    const int64_t* found = first_->Find(key_);
-    if (found == nullptr) return false;
-    records_.SetBookmark(*found);
+    MatchKey(key_, TextOf(row[kSlot[1]], typeText), TextOf(row[kSlot[3]], nameText),
+             offset->ToDouble());
+    auto found = first_->find(key_);
+    if (found == first_->end()) return false;
+    records_.SetBookmark(found->second);
     return true;
   }
 
@@ -149,15 +142,16 @@ class WorkRecordIndex {
  private:
   dao::Recordset records_;
   // Each key with the bookmark of its first record in table order.
-  TextIndex<int64_t> read_;
-  TextIndex<int64_t>* first_ = &read_;
+  std::unordered_map<std::string, int64_t> read_;
+  const std::unordered_map<std::string, int64_t>* first_ = &read_;
   std::string key_;
 };
 
 }  // namespace
 
 void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
-                                           std::optional<dao::Recordset>& records) {
+                                           std::optional<dao::Recordset>& records,
+                                           const GeneratedRecords* generated) {
   Handler h(module_, "TakeoverMachineCopyMDBData");
   Handler fatal(module_, "TakeoverMachineCopyMDBData", true);
   // The steps without which not every earlier record is read and matched: reported as any
@@ -230,17 +224,18 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     rows = i;
   }
 
-  // TakeoverRows: row i (from 1) by the fixed positions, each value read by its field's name,
-  // so an older, narrower layout keeps every limit it has; kept compactly, row 0 unused.
-  dao::RowStore takeoverRows;
-  const size_t width = kRowFields.size();
+  // TakeoverRows: the kept values of row i (from 1) from slot i * kKept on, each read by its
+  // field's name, so an older, narrower layout keeps every limit it has; row 0 unused.
+  std::vector<dao::Variant> takeoverRows;
+  auto value = [&](int32_t i, size_t p) -> dao::Variant& {
+    return takeoverRows[size_t(i) * kKept + kSlot[p]];
+  };
   // Each field is looked up by name once. A missing one fails (and is reported) at the first
   // row; its value stays empty and is never written.
   std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
-    takeoverRows.Reserve(size_t(rows) + 1, (size_t(rows) + 1) * (width + 1) * 24);
-    takeoverRows.StartRow();
+    takeoverRows.resize((size_t(rows) + 1) * kKept);
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
     for (size_t p = 0; p < names.size(); ++p) {
@@ -248,19 +243,13 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     }
     for (int32_t i = 1; i <= rows; ++i) {
       module_.services().ui.ProcessPendingEvents();
-      takeoverRows.StartRow();
       for (size_t p = 0; p < names.size(); ++p) {
-        bool kept = false;
         // A value nothing uses is not kept. Reading a field that was found cannot fail.
-        if (fields[p] && IsUsed(p)) {
-          h.step([&] {
-            takeoverRows.Append(fields[p]->Value());
-            kept = true;
-          });
+        if (fields[p] && kSlot[p] < kKept) {
+          h.step([&] { value(i, p) = fields[p]->Value(); });
         } else if (names[p] != nullptr && !fields[p] && i == 1) {
           h.step([&] { records->Fields()[names[p]].Value(); });
         }
-        if (!kept) takeoverRows.AppendNull();
       }
       vital.step([&] { records->MoveNext(); });
     }
@@ -294,8 +283,9 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   // A selection that cannot be formed fails for every row: then nothing is taken over.
   std::optional<WorkRecordIndex> index;
   try {
-    index.emplace(workDatabase, module_.AdditionalFieldsSelect,
-                  generatedInto_ == &workDatabase ? &generatedRecords_ : nullptr);
+    index.emplace(
+        workDatabase, module_.AdditionalFieldsSelect,
+        generated != nullptr && generated->into == &workDatabase ? &generated->keys : nullptr);
   } catch (const Failure& f) {
     if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
     return;
@@ -311,7 +301,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   for (int32_t i = 1; i <= rows; ++i) {
     bool matched = false;
     try {
-      matched = index->MoveToFirstMatch(takeoverRows, size_t(i), width);
+      matched = index->MoveToFirstMatch(&takeoverRows[size_t(i) * kKept]);
     } catch (const Failure&) {
       // As an invalid query: the row is skipped without a report.
     }
@@ -321,7 +311,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
       if (!fields[p]) continue;  // the earlier table has no such limit
       h.step([&] {
         const auto& field = targets[p - kFirstTakenOver];
-        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(takeoverRows.Value(size_t(i), p));
+        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(value(i, p));
       });
     }
     vital.step([&] { match.Update(); });

@@ -1,9 +1,12 @@
+#include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Failure.h"
 #include "platform/Text.h"
+#include "presetdb/MatchKey.h"
 #include "presetdb/Objects.h"
 #include "presetdb/UpdateRun.h"
 
@@ -20,15 +23,23 @@ std::optional<dao::Field> FieldOf(const dao::TableDef& table, const char* name) 
   return table.Fields().Find(name);
 }
 
-std::string Column(const char* alias, const char* name) {
-  return std::string(alias) + ".\"" + name + "\"";
+// The match key of the record's three key columns from column first on; false when it has none.
+bool CheckKey(std::string& key, dao::Recordset& records, size_t first) {
+  return MatchKeyOf(key, records.Fields()[first].Value(), records.Fields()[first + 1].Value(),
+                    records.Fields()[first + 2].Value());
+}
+
+// Whether SQL's IS holds: numbers by value, anything else by kind and bytes.
+bool SameValue(const dao::Variant& a, const dao::Variant& b) {
+  if (a.IsNumber() && b.IsNumber()) return a.ToDouble() == b.ToDouble();
+  return a == b;
 }
 
 }  // namespace
 
-// The check reads both tables anew, through a connection of its own, and matches the records
-// by SQL alone: it shares neither the takeover's index nor its record sets, so a record the
-// takeover missed or wrote wrongly shows here.
+// The check reads both tables anew, through a connection of its own: it shares neither the
+// takeover's index nor its record sets, so a record the takeover missed or wrote wrongly shows
+// here. One pass over each table, matched by hashing.
 void UpdateRun::CheckTakeover(dao::Database& work) {
   std::string earlierPath = TakeoverPath();
   if (earlierPath.empty()) return;
@@ -43,46 +54,70 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
   }
   if (!earlierTable) return;
 
-  const std::string noCase = std::string(" COLLATE ") + dao::kNoCaseCollation;
   for (const char* name : {"machine_type", "var_name", "offset_or_bitno"}) {
     if (!FieldOf(created, name) || !FieldOf(*earlierTable, name)) return;  // nothing can match
   }
-  std::string limits, same;
+  std::string limits, converted;
   std::vector<std::string> compared;
   for (const char* name : kLimitFields) {
     std::optional<dao::Field> field = FieldOf(created, name);
     if (!field || !FieldOf(*earlierTable, name)) continue;
     limits += std::string(", \"") + name + "\"";
-    same += " AND " + Column("n", name) + " IS " + dao::kAsFieldFunction + "(" + Column("o", name) +
-            ", '" + dao::DeclaredType(field->Type(), field->Size()) + "')";
+    // The earlier value as the new field holds it once written.
+    converted += std::string(", ") + dao::kAsFieldFunction + "(\"" + name + "\", '" +
+                 dao::DeclaredType(field->Type(), field->Size()) + "')";
     compared.push_back(name);
   }
   if (compared.empty()) return;
 
+  // Keys as the takeover matches them (MatchKey: the rule of the ANSI_NOCASE collation). Only
+  // the first new record of a key takes values over; later ones keep the template's.
+  const std::string key = "\"machine_type\", \"var_name\", \"offset_or_bitno\"";
   dao::Database check = dao::Database::Open(work.Name(), databaseOptions);
   check.Execute("ATTACH DATABASE ?1 AS earlier", {dao::Variant(earlierPath)});
-  // The key as the takeover compares it: text without regard to case, the offset by value. Only
-  // the first new record of a key (k = 1) takes values over; later ones keep the template's.
-  dao::Recordset failed = check.OpenRecordset(
-      "WITH n AS (SELECT rowid AS r, \"machine_type\", \"var_name\", \"offset_or_bitno\"" + limits +
-      ", row_number() OVER (PARTITION BY \"machine_type\"" + noCase + ", \"var_name\"" + noCase +
-      ", \"offset_or_bitno\" ORDER BY rowid) AS k FROM main.\"PRESET_DEFS\")"
-      " SELECT n.\"var_name\", n.\"offset_or_bitno\", max(1" +
-      same +
-      ") AS held FROM n JOIN earlier.\"PRESET_DEFS\" AS o ON o.\"machine_type\" = "
-      "n.\"machine_type\"" +
-      noCase + " AND o.\"var_name\" = n.\"var_name\"" + noCase +
-      " AND o.\"offset_or_bitno\" = n.\"offset_or_bitno\" WHERE n.k = 1 GROUP BY n.r"
-      " HAVING held = 0 ORDER BY n.r");
-  int64_t count = 0;
-  std::string example;
-  for (; !failed.Eof(); failed.MoveNext(), ++count) {
-    if (count == 0) {
-      example = failed.Fields()[0].Value().ToText() + " (offset_or_bitno " +
-                failed.Fields()[1].Value().ToText() + ")";
+  // Each key with the limits of its earlier records, and whether a new record of the key came.
+  struct Earlier {
+    std::vector<dao::Variant> limits;  // compared.size() per record
+    bool checked = false;
+  };
+  std::unordered_map<std::string, Earlier> earlierLimits;
+  std::string k;
+  {
+    dao::Recordset earlier = check.OpenRecordset(
+        "SELECT " + key + converted + " FROM earlier.\"PRESET_DEFS\"", {}, dao::kOpenForwardOnly);
+    for (; !earlier.Eof(); earlier.MoveNext()) {
+      if (!CheckKey(k, earlier, 0)) continue;
+      std::vector<dao::Variant>& limits = earlierLimits[k].limits;
+      for (size_t i = 0; i < compared.size(); ++i)
+        limits.push_back(earlier.Fields()[3 + i].Value());
     }
   }
-  failed.Close();
+  dao::Recordset generated =
+      check.OpenRecordset("SELECT \"var_name\", \"offset_or_bitno\", " + key + limits +
+                              " FROM main.\"PRESET_DEFS\" ORDER BY rowid",
+                          {}, dao::kOpenForwardOnly);
+  int64_t count = 0;
+  std::string example;
+  for (; !generated.Eof(); generated.MoveNext()) {
+    if (!CheckKey(k, generated, 2)) continue;
+    auto found = earlierLimits.find(k);
+    if (found == earlierLimits.end() || found->second.checked) continue;
+    found->second.checked = true;
+    const std::vector<dao::Variant>& limits = found->second.limits;
+    bool held = false;
+    for (size_t first = 0; first < limits.size() && !held; first += compared.size()) {
+      held = true;
+      for (size_t i = 0; i < compared.size() && held; ++i) {
+        held = SameValue(generated.Fields()[5 + i].Value(), limits[first + i]);
+      }
+    }
+    if (held) continue;
+    if (count++ == 0) {
+      example = generated.Fields()[0].Value().ToText() + " (offset_or_bitno " +
+                generated.Fields()[1].Value().ToText() + ")";
+    }
+  }
+  generated.Close();
   check.Close();
   if (count == 0) return;
 

@@ -18,8 +18,7 @@ dao::Database& TakeoverDatabase::Open(const std::string& path, const dao::OpenOp
 void TakeoverDatabase::Close() {
   if (!database_) return;
   names_.reset();
-  recordsByName_.Clear();
-  std::vector<Record>().swap(records_);
+  recordsByName_.clear();
   indexState_ = IndexState::kNotBuilt;
   bool commit = inTransaction_;
   inTransaction_ = false;
@@ -40,22 +39,6 @@ void TakeoverDatabase::Abandon() noexcept {
   database_.reset();  // closing rolls the pending rewrites back
 }
 
-std::string& TakeoverDatabase::Upper(std::string_view name) {
-  upper_.clear();
-  text::AppendUpper(upper_, name);
-  return upper_;
-}
-
-void TakeoverDatabase::Add(std::string_view upperName, int64_t position) {
-  uint32_t at = uint32_t(records_.size());
-  records_.push_back({position, kEnd});
-  auto [chain, added] = recordsByName_.Insert(upperName, Chain{at, at});
-  if (!added) {
-    records_[chain->last].next = at;
-    chain->last = at;
-  }
-}
-
 void TakeoverDatabase::BuildIndex() {
   indexState_ = IndexState::kUnusable;
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
@@ -66,7 +49,7 @@ void TakeoverDatabase::BuildIndex() {
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
     const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    Add(Upper(TextOf(name, scratch)), position);
+    recordsByName_[text::Upper(TextOf(name, scratch))].push_back(position);
   }
   indexState_ = IndexState::kBuilt;
 }
@@ -74,13 +57,10 @@ void TakeoverDatabase::BuildIndex() {
 void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::string& newName) {
   if (indexState_ == IndexState::kNotBuilt) BuildIndex();
   if (indexState_ != IndexState::kBuilt) return;
-  Chain* found = recordsByName_.Find(Upper(oldName));
-  if (found == nullptr) return;
-  std::vector<int64_t> matching;
-  for (uint32_t at = found->first; at != kEnd; at = records_[at].next) {
-    matching.push_back(records_[at].position);
-  }
-  recordsByName_.Erase(upper_);
+  auto found = recordsByName_.find(text::Upper(oldName));
+  if (found == recordsByName_.end()) return;
+  std::vector<int64_t> matching = std::move(found->second);
+  recordsByName_.erase(found);
   if (!inTransaction_) {
     try {
       database_->BeginTrans();
@@ -101,13 +81,13 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
       names_->Edit();
       names_->Fields()[0].SetValue(newName);
       names_->Update();
-      Add(Upper(newName), position);
+      recordsByName_[text::Upper(newName)].push_back(position);
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
       kept.push_back(position);
     }
   }
-  for (int64_t position : kept) Add(Upper(oldName), position);
+  for (int64_t position : kept) recordsByName_[text::Upper(oldName)].push_back(position);
   if (firstFailure) std::rethrow_exception(firstFailure);
 }
 

@@ -8,7 +8,6 @@
 
 #include "dao/Database.h"
 #include "platform/Failure.h"
-#include "presetdb/TextIndex.h"
 
 namespace horavex {
 
@@ -43,20 +42,8 @@ class TakeoverDatabase {
   std::optional<dao::Database> database_;
   enum class IndexState { kNotBuilt, kBuilt, kUnusable };
   IndexState indexState_ = IndexState::kNotBuilt;
-  // Upper-cased var_name -> the records holding it, in table order: a chain through records_.
-  struct Chain {
-    uint32_t first, last;
-  };
-  struct Record {
-    int64_t position;  // in names_
-    uint32_t next;
-  };
-  static constexpr uint32_t kEnd = UINT32_MAX;
-  void Add(std::string_view upperName, int64_t position);
-  std::string& Upper(std::string_view name);
-  TextIndex<Chain> recordsByName_;
-  std::vector<Record> records_;
-  std::string upper_;
+  // Upper-cased var_name -> the positions in names_ of the records holding it, in table order.
+  std::unordered_map<std::string, std::vector<int64_t>> recordsByName_;
   // Every record's var_name, read once and written through.
   std::optional<dao::Recordset> names_;
   bool inTransaction_ = false;

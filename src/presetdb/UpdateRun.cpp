@@ -68,7 +68,8 @@ void UpdateRun::WorkOnMDB() {
       return;
     }
   }
-  inRun_ = true;
+  TakeoverSnapshot snapshot;
+  snapshot_ = &snapshot;
 
   h.step([&] { SavedFileTimes = files.GetTimes(sourcePath); });
   std::optional<dao::Database> work;
@@ -94,7 +95,7 @@ void UpdateRun::WorkOnMDB() {
     }
   }
   CheckInputsReadable(configIniPath);
-  if (!keep_) h.step([&] { CopyTakeoverSource(takeoverSource, componentPath); });
+  if (!keep_) h.step([&] { snapshot = CopyTakeoverSource(takeoverSource, componentPath); });
 
   Handler rebuild = VitalHandler("WorkOnMDB", "the template could not be rebuilt");
   if (!keep_) rebuild.step([&] { ReadVarNamePatterns(sourcePath); });
@@ -113,10 +114,10 @@ void UpdateRun::WorkOnMDB() {
     });
   }
   if (!keep_) h.step([&] { CategorieNachCategoryID(); });
-  if (!keep_) h.step([&] { CreateRecordSets(Require(work)); });
-  if (!keep_) takeover.step([&] { TakeOver(Require(work)); });
-  generatedRecords_.Clear();
-  generatedInto_ = nullptr;
+  GeneratedRecords generated;
+  if (!keep_) h.step([&] { generated = CreateRecordSets(Require(work)); });
+  if (!keep_) takeover.step([&] { TakeOver(Require(work), generated); });
+  generated = {};
   if (inTransaction) {
     Handler write = VitalHandler("WorkOnMDB", "the new PRESET_DEFS could not be generated");
     // What was generated for a result that is not published need not reach the disk.
@@ -137,13 +138,12 @@ void UpdateRun::WorkOnMDB() {
   bool durable = true;
   if (!keep_) {
     h.step([&] {
-      durable = PublishComponentDatabase(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB());
+      durable = PublishComponentDatabase(module_.GetPathSourceOCXMDB(), module_.GetPathOCXMDB(),
+                                         snapshot);
     });
   }
-  takeoverCopy_.reset();
-  componentVersion_.reset();
-  jetComponentStamp_.reset();
-  inRun_ = false;
+  snapshot = {};
+  snapshot_ = nullptr;
   module_.BeforeEnd = nullptr;
   if (keep_) ReportKept(h, componentPath);
   if (!durable) {
@@ -175,7 +175,7 @@ void UpdateRun::AbandonRun(std::optional<dao::Database>& work, const std::string
     work->Close();
   }
   takeover_.Abandon();
-  takeoverCopy_.reset();
+  if (snapshot_ != nullptr) snapshot_->copy.reset();
   if (SavedFileTimes) module_.services().files.SetTimes(sourcePath, *SavedFileTimes);
 }
 
@@ -232,7 +232,7 @@ void UpdateRun::RebuildPresetDefs(dao::Database& work) {
   tables.Refresh();
 }
 
-void UpdateRun::TakeOver(dao::Database& work) {
+void UpdateRun::TakeOver(dao::Database& work, const GeneratedRecords& generated) {
   std::string path = TakeoverPath();
   if (path.empty()) return;
   dao::Database& takeover = takeover_.Open(path, databaseOptions);
@@ -243,7 +243,7 @@ void UpdateRun::TakeOver(dao::Database& work) {
   if (!found) return;
   std::optional<dao::Recordset> records = takeover.OpenRecordset("PRESET_DEFS");
   module_.GetAddFields();
-  TakeoverMachineCopyMDBData(work, records);
+  TakeoverMachineCopyMDBData(work, records, &generated);
 }
 
 }  // namespace horavex

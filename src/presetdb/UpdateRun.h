@@ -5,13 +5,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "dao/Database.h"
 #include "dao/DatabaseFile.h"
 #include "jet/JetImport.h"
 #include "platform/FileSystem.h"
 #include "presetdb/TakeoverDatabase.h"
-#include "presetdb/TextIndex.h"
 #include "standard/Handler.h"
 #include "standard/StandardModule.h"
 
@@ -56,9 +56,17 @@ class UpdateRun {
   // current name category_id.
   void CategorieNachCategoryID();
 
+  // The records a generation wrote, by match key (MatchKey), each key with its first record's
+  // bookmark, and the database they went into: a takeover that follows in the same table finds
+  // its matches here instead of reading the table again. Empty when the takeover must read it.
+  struct GeneratedRecords {
+    std::unordered_map<std::string, int64_t> keys;
+    const dao::Database* into = nullptr;
+  };
+
   // Fills the work database's new, empty PRESET_DEFS: one record per template row for every
   // machine that uses the component.
-  void CreateRecordSets(dao::Database& database);
+  GeneratedRecords CreateRecordSets(dao::Database& database);
   // The text with the first occurrence of searchItem, found without regard to case, replaced.
   std::string ReplaceSearchItem(const std::string& text, const std::string& searchItem,
                                 const std::string& replacement);
@@ -70,7 +78,8 @@ class UpdateRun {
   // Writes abs_min, abs_max, min, max and pass of the earlier records into the matching records
   // of the work database's PRESET_DEFS. The record set is released and reset here.
   virtual void TakeoverMachineCopyMDBData(dao::Database& workDatabase,
-                                          std::optional<dao::Recordset>& records);
+                                          std::optional<dao::Recordset>& records,
+                                          const GeneratedRecords* generated = nullptr);
 
   // 1 for a VWStudio project, 0 otherwise.
   int16_t SystemIndex = 0;
@@ -88,17 +97,30 @@ class UpdateRun {
   void ReadVarNamePatterns(const std::string& sourcePath);
   void StoreVarNamePattern(dao::Recordset& records, int16_t system);
   void RebuildPresetDefs(dao::Database& work);
-  void TakeOver(dao::Database& work);
+  void TakeOver(dao::Database& work, const GeneratedRecords& generated);
+  // As the public one; targetLookedFor says whether this generation has already tried to open
+  // the component database, so a failure to open it is reported once.
+  void VarNameInQuelleErsetzen(const std::string& nameVisiWin32,
+                               const std::string& nameVisiWinStudio, bool& targetLookedFor);
 
   // The run's own copy of the database whose earlier records it takes over, or "" when there
   // is none; outside a run (a procedure called on its own) the component database itself.
   std::string TakeoverPath();
   void CheckInputsReadable(const std::string& configIniPath);
-  void CopyTakeoverSource(const std::string& path, const std::string& componentPath);
+  // The run's snapshot of the earlier database, taken before anything is generated; the publish
+  // checks against it that the component database did not change in the meantime.
+  struct TakeoverSnapshot {
+    std::unique_ptr<TemporaryFile> copy;
+    std::optional<dao::DatabaseVersion> componentVersion;
+    // For a component database that is an Access file, which no SQLite lock guards.
+    std::optional<FileStamp> jetComponentStamp;
+  };
+  TakeoverSnapshot CopyTakeoverSource(const std::string& path, const std::string& componentPath);
   // Fails when a new record whose key matches earlier records holds limits of none of them.
   void CheckTakeover(dao::Database& work);
   // False when the result took the component database's place but could not be made durable.
-  bool PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath);
+  bool PublishComponentDatabase(const std::string& sourcePath, const std::string& componentPath,
+                                const TakeoverSnapshot& snapshot);
   // Keeps the component database as it is before the new file replaces it: as the newest of
   // the backup generations, unless the newest already holds the same bytes. Read through the
   // write lock when there is one (no lock for an Access file).
@@ -110,10 +132,10 @@ class UpdateRun {
   bool ReportJetTemplate(Handler& h, const std::string& sourcePath,
                          const std::string& componentPath);
   // The takeover's snapshot of an earlier database that is an Access file: imported.
-  void ImportTakeoverSource(const std::string& path, bool isComponent);
+  void ImportTakeoverSource(const std::string& path, bool isComponent, TakeoverSnapshot& snapshot);
   // Before an Access component database is replaced: false (and the run keeps it) when it
   // changed since the takeover imported it.
-  bool JetComponentUnchanged(const std::string& componentPath);
+  bool JetComponentUnchanged(const std::string& componentPath, const TakeoverSnapshot& snapshot);
   dao::Database OpenDatabase(const std::string& path);
 
   // Remembers the first reason why the run's result is incomplete: the component database is
@@ -133,24 +155,13 @@ class UpdateRun {
   std::optional<FileTimes> SavedFileTimes;
   // The component database, open from its first use in the run to the end of the takeover.
   TakeoverDatabase takeover_;
-  // Set once a generation has looked for the component database to rewrite its names in.
-  bool rewriteTargetChecked_ = false;
-  // The records the generation wrote, by match key, each key with its first record's bookmark:
-  // the takeover that follows in the same table finds its matches here instead of reading the
-  // table again.
-  TextIndex<int64_t> generatedRecords_;
-  const dao::Database* generatedInto_ = nullptr;
 
   // Held from the start of the first run until the program ends, so the settings written after
   // the run are serialised too.
   std::unique_ptr<FileLock> runLock_;
-  bool inRun_ = false;
-  std::unique_ptr<TemporaryFile> takeoverCopy_;
-  // The component database as the takeover's snapshot found it; it must not change before the
-  // result replaces it.
-  std::optional<dao::DatabaseVersion> componentVersion_;
-  // The same for a component database that is an Access file, which no SQLite lock guards.
-  std::optional<FileStamp> jetComponentStamp_;
+  // The snapshot of the run in progress; none outside a run, where the procedures read the
+  // component database itself.
+  TakeoverSnapshot* snapshot_ = nullptr;
   struct KeepReason {
     std::optional<Failure> cause;
     std::string why;

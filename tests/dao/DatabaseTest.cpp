@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <thread>
 #include <tuple>
 
 #include "dao/DatabaseDetail.h"
+#include "dao/RecordSetWalk.h"
 #include "platform/Failure.h"
 #include "support/TestFileSystem.h"
 
@@ -392,6 +394,15 @@ TEST_F(DatabaseTest, BookmarksReachRecordsWhoseValuesAreReadWhenTheRecordSetCome
   EXPECT_EQ(FailureOf([&] { records.Fields()["ID"].Value(); }).number(), kRecordDeleted);
   Recordset readOnly = db.OpenRecordset("SELECT DISTINCT var_name FROM PRESET_DEFS");
   EXPECT_EQ(FailureOf([&] { readOnly.Bookmark(); }).number(), kReadOnly);
+}
+
+TEST_F(DatabaseTest, RecordSetsShowWhatSqliteHoldsThroughARandomWalk) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    std::mt19937 random(seed);
+    std::string found = walk::Walk(Path("walk" + std::to_string(seed) + ".mdb"), 300,
+                                   [&](uint32_t bound) { return random() % bound; });
+    EXPECT_EQ(found, "") << "seed " << seed;
+  }
 }
 
 TEST_F(DatabaseTest, EmptyTableAndWritesOutsideEditFail) {

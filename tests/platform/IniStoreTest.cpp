@@ -443,6 +443,24 @@ TEST_F(IniStoreTest, GroupedWritesLandTogetherAsTheSingleWritesWould) {
   EXPECT_EQ(Bytes("failing.ini"), content);
 }
 
+// Values that grow and shrink move the lines after them: every read in the group and the file
+// written at its end see each entry where it now is.
+TEST_F(IniStoreTest, GroupedWritesIntoOneSectionKeepEveryEntryInPlace) {
+  Put("[S]\r\na=1\r\nb=2\r\n; about T\r\n[T]\r\nb=3\r\n");
+  ini.BeginGroup();
+  ASSERT_TRUE(Write("S", "a", "a much longer value"));
+  EXPECT_EQ(Get("S", "b"), "2");
+  ASSERT_TRUE(Write("s", "NEW", "n"));
+  ASSERT_TRUE(Write("S", "b", ""));
+  ASSERT_TRUE(Write("S", "a", "x"));
+  EXPECT_EQ(Get("S", "a"), "x");
+  EXPECT_EQ(Get("S", "new"), "n");
+  EXPECT_EQ(Int("S", "b", 7), 7u);
+  EXPECT_EQ(Get("T", "b"), "3");
+  EXPECT_TRUE(ini.EndGroup());
+  EXPECT_EQ(Bytes(), "[S]\r\na=x\r\nb=\r\nNEW=n\r\n; about T\r\n[T]\r\nb=3\r\n");
+}
+
 // A file system that sees the file but cannot read it.
 class UnreadableFiles : public HostFileSystem {
  public:

@@ -164,9 +164,9 @@ TEST_F(LimitsKeptTest, AbortForAMissingAdditionalFieldLeavesNothingBehind) {
 class SkippingTakeover : public UpdateRun {
  public:
   using UpdateRun::UpdateRun;
-  void TakeoverMachineCopyMDBData(dao::Database& work,
-                                  std::optional<dao::Recordset>& records) override {
-    UpdateRun::TakeoverMachineCopyMDBData(work, records);
+  void TakeoverMachineCopyMDBData(dao::Database& work, std::optional<dao::Recordset>& records,
+                                  const GeneratedRecords* generated) override {
+    UpdateRun::TakeoverMachineCopyMDBData(work, records, generated);
     work.Execute("UPDATE PRESET_DEFS SET abs_min = 0 WHERE var_name = 'A1.Speed'");
   }
 };

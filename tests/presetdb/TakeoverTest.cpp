@@ -4,6 +4,7 @@
 #include "PresetFixture.h"
 #include "dao/Database.h"
 #include "platform/Text.h"
+#include "presetdb/MatchKey.h"
 #include "presetdb/UpdateRun.h"
 
 namespace horavex::testing {
@@ -66,6 +67,33 @@ class TakeoverTest : public PresetFixture {
   static constexpr const char* kUnchangedSecond = "2|PRESS|A1.Speed|4|0.0|600.0|1.0|60.0|2|second";
   static constexpr const char* kUnchangedThird = "3|PRESS|A1.Time|6|0.0|600.0|1.0|60.0|2|third";
 };
+
+// The takeover matches records in memory; it must pair exactly the texts that its selection's
+// ANSI_NOCASE comparison pairs, Windows-1252 letters included.
+TEST_F(TakeoverTest, MatchKeysPairTheTextsThatTheNoCaseCollationPairs) {
+  const std::vector<std::string> texts = {"Motor", "MOTOR",  "motor ",  "Ärger", "äRGER", "Mötor",
+                                          "MÖTOR", "Šaš",    "šAŠ",     "œuvre", "ŒUVRE", "ÿ",
+                                          "Ÿ",     "straße", "STRASSE", "µ",     "Μ",     ""};
+  dao::Database db = dao::Database::Create((inst.root / "collation.mdb").string());
+  db.Execute("CREATE TABLE T (name TEXT(20))");
+  for (const std::string& t : texts) db.Execute("INSERT INTO T VALUES (?)", {t});
+  std::string keyA, keyB;
+  for (const std::string& a : texts) {
+    MatchKey(keyA, a, "", 0);
+    std::vector<std::string> inMemory;
+    for (const std::string& b : texts) {
+      MatchKey(keyB, b, "", 0);
+      if (keyA == keyB) inMemory.push_back(b);
+    }
+    std::vector<std::string> selected;
+    dao::Recordset records =
+        db.OpenRecordset("SELECT name FROM T WHERE name = ? COLLATE ANSI_NOCASE", {a});
+    for (; !records.Eof(); records.MoveNext()) {
+      selected.push_back(records.Fields()[0].Value().ToText());
+    }
+    EXPECT_EQ(inMemory, selected) << a;
+  }
+}
 
 TEST_F(TakeoverTest, FirstMatchingRecordGetsTheLimitsAndThePassLevel) {
   MakeWork();
