@@ -498,6 +498,19 @@ TEST_F(DatabaseTest, QueriesThatAreNotOneTableToOneRecordAreReadOnly) {
     EXPECT_EQ(FailureOf([&] { records.Edit(); }).number(), kReadOnly) << sql;
     EXPECT_EQ(FailureOf([&] { records.AddNew(); }).number(), kReadOnly) << sql;
   }
+  // A forward-only record set over one table is read-only too, reads every record in order,
+  // and cannot go back to one it left.
+  Recordset all = db.OpenRecordset("SELECT var_name FROM PRESET_DEFS ORDER BY rowid");
+  Recordset forward =
+      db.OpenRecordset("SELECT var_name FROM PRESET_DEFS ORDER BY rowid", {}, kOpenForwardOnly);
+  EXPECT_FALSE(forward.Updatable());
+  ASSERT_GT(all.RecordCount(), 1);
+  for (; !all.Eof(); all.MoveNext(), forward.MoveNext()) {
+    ASSERT_FALSE(forward.Eof());
+    EXPECT_EQ(forward.Fields()[0].Value(), all.Fields()[0].Value());
+  }
+  EXPECT_TRUE(forward.Eof());
+  EXPECT_EQ(FailureOf([&] { forward.MoveFirst(); }).number(), kInvalidOperation);
 }
 
 TEST_F(DatabaseTest, QuotesInParameterValuesAreData) {
