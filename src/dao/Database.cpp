@@ -459,12 +459,35 @@ sqlite3* Connection::Handle(const char* source) const {
   return handle_;
 }
 
-Statement& Connection::Cached(const std::string& sql, const char* source) {
+Connection::CacheEntry& Connection::CacheEntryFor(const std::string& sql) {
+  auto found = cache_.find(sql);
+  if (found != cache_.end()) return found->second;
+  if (cache_.size() >= kCached) {
+    std::erase_if(cache_, [](const auto& item) {
+      const CacheEntry& entry = item.second;
+      return (!entry.statement || entry.statement.use_count() == 1) &&
+             (!entry.query || entry.query.use_count() == 1);
+    });
+  }
+  return cache_[sql];
+}
+
+std::shared_ptr<Statement> Connection::Cached(const std::string& sql, const char* source) {
   Handle(source);
   auto found = cache_.find(sql);
-  if (found != cache_.end()) return *found->second;
-  auto statement = std::make_unique<Statement>(*this, sql, source);
-  return *cache_.emplace(sql, std::move(statement)).first->second;
+  if (found != cache_.end() && found->second.statement) return found->second.statement;
+  // Made before the entry is looked up: making it may use the cache, which may let go of
+  // entries.
+  auto statement = std::make_shared<Statement>(*this, sql, source);
+  return CacheEntryFor(sql).statement = statement;
+}
+
+std::shared_ptr<const PreparedQuery> Connection::CachedQuery(const std::string& sql) {
+  Handle(kDatabase);
+  auto found = cache_.find(sql);
+  if (found != cache_.end() && found->second.query) return found->second.query;
+  auto query = std::make_shared<const PreparedQuery>(*this, sql);
+  return CacheEntryFor(sql).query = query;
 }
 
 void Connection::Run(const std::string& sql, const char* source) {
@@ -546,7 +569,6 @@ std::vector<Connection::ColumnInfo> Connection::Columns(const std::string& table
 
 void Connection::Close() noexcept {
   if (handle_ == nullptr) return;
-  queries.clear();
   cache_.clear();
   // Statements of Query objects that outlive the database.
   while (sqlite3_stmt* statement = sqlite3_next_stmt(handle_, nullptr)) sqlite3_finalize(statement);
@@ -874,9 +896,9 @@ Recordset Database::OpenRecordset(const std::string& source, const std::vector<V
     return Recordset(detail::OpenTable(connection_, table));
   }
   if (oneWord) throw DaoFailure(kInputTableNotFound, detail::kDatabase, {source});
-  detail::PreparedQuery& query = detail::CachedQuery(*connection_, source);
+  std::shared_ptr<const detail::PreparedQuery> query = connection_->CachedQuery(source);
   return Recordset(
-      detail::RunSelection(connection_, query, Optional(parameters), type == kOpenForwardOnly));
+      detail::RunSelection(connection_, *query, Optional(parameters), type == kOpenForwardOnly));
 }
 
 Query Database::CreateQuery(const std::string& sql) {
@@ -886,8 +908,8 @@ Query Database::CreateQuery(const std::string& sql) {
 
 int64_t Database::Execute(const std::string& sql, const std::vector<Variant>& parameters) {
   if (!IsOpen()) throw DaoFailure(kObjectInvalid, detail::kDatabase);
-  detail::PreparedQuery& query = detail::CachedQuery(*connection_, sql);
-  return detail::RunAction(*connection_, query, Optional(parameters));
+  std::shared_ptr<const detail::PreparedQuery> query = connection_->CachedQuery(sql);
+  return detail::RunAction(*connection_, *query, Optional(parameters));
 }
 
 void Database::BeginTrans() {

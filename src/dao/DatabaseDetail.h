@@ -66,18 +66,19 @@ class Statement {
   std::string sql_;
 };
 
-// Resets a statement when the scope ends, so a reused statement never holds a read lock.
+// A cached statement in use: kept from the cache's eviction until the scope ends, and reset
+// then, so a reused statement never holds a read lock.
 class StatementUse {
  public:
   // Every use ends in a reset, so the statement starts clean.
-  explicit StatementUse(Statement& statement) : statement_(statement) {}
-  ~StatementUse() { statement_.Reset(); }
+  explicit StatementUse(std::shared_ptr<Statement> statement) : statement_(std::move(statement)) {}
+  ~StatementUse() { statement_->Reset(); }
   StatementUse(const StatementUse&) = delete;
   StatementUse& operator=(const StatementUse&) = delete;
-  Statement* operator->() const { return &statement_; }
+  Statement* operator->() const { return statement_.get(); }
 
  private:
-  Statement& statement_;
+  std::shared_ptr<Statement> statement_;
 };
 
 // The open SQLite connection behind a Database and everything taken from it.
@@ -93,8 +94,12 @@ class Connection {
   sqlite3* Handle(const char* source) const;
   const std::string& path() const { return path_; }
 
-  // A statement prepared once per SQL text and reused.
-  Statement& Cached(const std::string& sql, const char* source);
+  // A statement prepared once per SQL text and reused, and a selection analysed once. Both come
+  // from one cache of at most kCached texts: when it is full, what no one uses is let go (many
+  // different texts mean values pasted into SQL).
+  static constexpr size_t kCached = 64;
+  std::shared_ptr<Statement> Cached(const std::string& sql, const char* source);
+  std::shared_ptr<const PreparedQuery> CachedQuery(const std::string& sql);
   // Runs SQL without results (transaction control, DDL).
   void Run(const std::string& sql, const char* source);
 
@@ -117,7 +122,6 @@ class Connection {
   int64_t rollbacks = 0;
   // Changes whenever the connection changed a record (a rollback included).
   int64_t Version() const { return sqlite3_total_changes64(handle_) + rollbacks; }
-  std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> queries;
 
   // Waits for another connection's lock in short steps, telling whileBusy between them, up to
   // timeoutMs.
@@ -136,7 +140,12 @@ class Connection {
 
   sqlite3* handle_;
   std::string path_;
-  std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
+  struct CacheEntry {
+    std::shared_ptr<Statement> statement;
+    std::shared_ptr<const PreparedQuery> query;
+  };
+  CacheEntry& CacheEntryFor(const std::string& sql);
+  std::unordered_map<std::string, CacheEntry> cache_;
   int busyTimeoutMs_ = 0;
   std::function<void(const std::string& path, bool waiting)> whileBusy_;
   bool busyWaiting_ = false;
@@ -190,9 +199,6 @@ struct RecordColumn {
 struct PreparedQuery {
   PreparedQuery(Connection& connection, const std::string& sql);
 
-  // The statement as analysed; a record set that reads it takes it (Take), and it is prepared
-  // again when next needed.
-  std::unique_ptr<Statement> statement;
   std::string sql;
   std::string preparedSql;  // sql, with the rowid added when hasRowid
   int parameterCount = 0;
@@ -201,9 +207,6 @@ struct PreparedQuery {
   std::string table;
   bool hasRowid = false;
   std::string rowidName;
-
-  Statement& Ready(Connection& connection);
-  std::unique_ptr<Statement> Take(Connection& connection);
 };
 
 // A record set finds its records forward through a cursor of its own, as far as it is moved.
@@ -278,17 +281,15 @@ struct RecordsetState {
 
 // Runs a prepared selection with its parameter values into a record set.
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
-                                             PreparedQuery& query,
+                                             const PreparedQuery& query,
                                              const std::vector<std::optional<Variant>>& values,
                                              bool forwardOnly = false);
 // Runs a prepared action query; the number of records it changed.
-int64_t RunAction(Connection& connection, PreparedQuery& query,
+int64_t RunAction(Connection& connection, const PreparedQuery& query,
                   const std::vector<std::optional<Variant>>& values);
 // A record set over a whole table, read when first needed.
 std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& connection,
                                           const std::string& table);
-// The query prepared for this SQL text, kept on the connection for reuse.
-PreparedQuery& CachedQuery(Connection& connection, const std::string& sql);
 // A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
 std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
 

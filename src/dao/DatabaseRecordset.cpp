@@ -110,7 +110,7 @@ std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
 
 PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : sql(text) {
   // The SQL as written reports its own failures.
-  statement = std::make_unique<Statement>(connection, text, kDatabase);
+  auto statement = std::make_unique<Statement>(connection, text, kDatabase);
   preparedSql = text;
   parameterCount = sqlite3_bind_parameter_count(statement->get());
   std::string stored = SingleTable(connection, statement->get());
@@ -123,7 +123,6 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
     auto identified = std::make_unique<Statement>(connection, withRowid, kDatabase);
     // Every column, the rowid included, must still come from that one table.
     if (SingleTable(connection, identified->get()) != stored) return;
-    statement = std::move(identified);
     preparedSql = withRowid;
     table = stored;
     hasRowid = true;
@@ -133,34 +132,14 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
   }
 }
 
-Statement& PreparedQuery::Ready(Connection& connection) {
-  if (!statement) statement = std::make_unique<Statement>(connection, preparedSql, kDatabase);
-  return *statement;
-}
-
-std::unique_ptr<Statement> PreparedQuery::Take(Connection& connection) {
-  Ready(connection);
-  return std::move(statement);
-}
-
-PreparedQuery& CachedQuery(Connection& connection, const std::string& sql) {
-  connection.Handle(kDatabase);
-  auto found = connection.queries.find(sql);
-  if (found != connection.queries.end()) return *found->second;
-  // Many different texts mean values pasted into SQL; keeping them all would only grow.
-  if (connection.queries.size() >= 64) connection.queries.clear();
-  auto query = std::make_unique<PreparedQuery>(connection, sql);
-  return *connection.queries.emplace(sql, std::move(query)).first->second;
-}
-
 std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& connection,
-                                             PreparedQuery& query,
+                                             const PreparedQuery& query,
                                              const std::vector<std::optional<Variant>>& values,
                                              bool forwardOnly) {
   auto state = std::make_unique<RecordsetState>();
   state->connection = connection;
   state->forwardOnly = forwardOnly;
-  state->cursor = query.Take(*connection);
+  state->cursor = std::make_unique<Statement>(*connection, query.preparedSql, kDatabase);
   Statement& cursor = *state->cursor;
   BindAll(cursor, values, kDatabase);
   // The first row is read now, so that a query that cannot run fails when it is opened.
@@ -181,14 +160,14 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   return state;
 }
 
-int64_t RunAction(Connection& connection, PreparedQuery& query,
+int64_t RunAction(Connection& connection, const PreparedQuery& query,
                   const std::vector<std::optional<Variant>>& values) {
-  Statement& statement = query.Ready(connection);
+  std::shared_ptr<Statement> statement = connection.Cached(query.preparedSql, kDatabase);
   StatementUse use(statement);
-  if (sqlite3_column_count(statement.get()) > 0) {
+  if (sqlite3_column_count(statement->get()) > 0) {
     throw DaoFailure(kSelectQueryExecuted, kDatabase);
   }
-  BindAll(statement, values, kDatabase);
+  BindAll(*statement, values, kDatabase);
   while (use->Step(kDatabase)) {
   }
   return sqlite3_changes64(connection.Handle(kDatabase));
@@ -527,7 +506,7 @@ void Recordset::Edit() {
 namespace {
 
 // The statement that writes the fields set in s.changed.
-detail::Statement& WriteStatement(RecordsetState& s, bool insert) {
+std::shared_ptr<detail::Statement> WriteStatement(RecordsetState& s, bool insert) {
   std::string& sql = s.writes[{insert, s.changed}];
   if (!sql.empty()) return s.connection->Cached(sql, detail::kRecordset);
   std::string names, marks;

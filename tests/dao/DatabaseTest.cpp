@@ -513,6 +513,30 @@ TEST_F(DatabaseTest, QueriesThatAreNotOneTableToOneRecordAreReadOnly) {
   EXPECT_EQ(FailureOf([&] { forward.MoveFirst(); }).number(), kInvalidOperation);
 }
 
+// Values pasted into SQL make a new text each time: the statements of earlier ones are let go,
+// while those in use (a walk, a write through a record set) stay good.
+TEST_F(DatabaseTest, ManyDifferentSqlTextsRunRightBesideStatementsInUse) {
+  Database db = Database::Create(Path());
+  MakePresets(db);
+  Recordset walk = db.OpenRecordset("SELECT ID, abs_min FROM PRESET_DEFS ORDER BY ID");
+  for (int i = 1; i <= 3 * 64; ++i) {
+    const std::string n = std::to_string(i);
+    db.Execute("UPDATE PRESET_DEFS SET abs_min = " + n + " WHERE ID = 4");
+    Recordset one =
+        db.OpenRecordset("SELECT abs_min FROM PRESET_DEFS WHERE ID = 4 AND " + n + " > 0");
+    EXPECT_EQ(one.Fields()[0].Value().ToDouble(), i);
+    if (i % 64 == 0 && !walk.Eof()) {
+      walk.Edit();
+      walk.Fields()["abs_min"].SetValue(-i);
+      walk.Update();
+      EXPECT_EQ(walk.Fields()["abs_min"].Value().ToDouble(), -i);
+      walk.MoveNext();
+    }
+  }
+  walk.MoveFirst();
+  EXPECT_EQ(walk.Fields()["abs_min"].Value().ToDouble(), -64);
+}
+
 TEST_F(DatabaseTest, QuotesInParameterValuesAreData) {
   Database db = Database::Create(Path());
   MakePresets(db);
