@@ -217,9 +217,8 @@ struct PreparedQuery {
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
-  std::string table;        // the table written to; empty when not updatable
-  std::string sourceTable;  // for a record set over a whole table
-  std::string rowidName;    // how the table's rowid is named in SQL
+  std::string table;      // the table written to; empty when not updatable
+  std::string rowidName;  // how the table's rowid is named in SQL
   bool emptyWhenOpened = false;
 
   bool keyed = false;
@@ -235,15 +234,14 @@ struct RecordsetState {
   size_t sortedUpTo = 0;  // rowids are ascending up to there; SIZE_MAX once they are not
   bool started = false;
   bool complete = false;
-  std::vector<std::optional<Variant>> parameters;  // a query's parameter values
   std::optional<int64_t> lastModified;
 
   size_t position = 0;  // == number of records at the end
   enum class Mode { kNone, kEdit, kAdd } mode = Mode::kNone;
   std::vector<Variant> buffer;  // the fields set since AddNew or Edit
   std::vector<char> changed;
-  // The SQL of the INSERT (true) and UPDATE statements by the fields they set.
-  std::map<std::pair<bool, std::vector<char>>, std::string> writes;
+  // The INSERT (true) and UPDATE statements by the fields they set, held from the cache.
+  std::map<std::pair<bool, std::vector<char>>, std::shared_ptr<Statement>> writes;
   bool closed = false;
   // The values of a keyed record set's record at currentAt, as read at the connection's
   // version currentVersion.

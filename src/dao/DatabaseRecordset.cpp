@@ -177,7 +177,6 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
                                           const std::string& table) {
   auto state = std::make_unique<RecordsetState>();
   state->connection = connection;
-  state->sourceTable = table;
   std::vector<Connection::ColumnInfo> columns = connection->Columns(table);
   for (const Connection::ColumnInfo& info : columns) {
     RecordColumn column;
@@ -507,8 +506,8 @@ namespace {
 
 // The statement that writes the fields set in s.changed.
 std::shared_ptr<detail::Statement> WriteStatement(RecordsetState& s, bool insert) {
-  std::string& sql = s.writes[{insert, s.changed}];
-  if (!sql.empty()) return s.connection->Cached(sql, detail::kRecordset);
+  std::shared_ptr<detail::Statement>& statement = s.writes[{insert, s.changed}];
+  if (statement) return statement;
   std::string names, marks;
   for (size_t i = 0; i < s.columns.size(); ++i) {
     if (!s.changed[i]) continue;
@@ -517,10 +516,12 @@ std::shared_ptr<detail::Statement> WriteStatement(RecordsetState& s, bool insert
     if (!insert) names += " = ?";
   }
   std::string table = detail::QuoteName(s.table);
-  sql = !insert         ? "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?"
-        : names.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
+  std::string sql = !insert ? "UPDATE " + table + " SET " + names + " WHERE " + s.rowidName + " = ?"
+                    : names.empty()
+                        ? "INSERT INTO " + table + " DEFAULT VALUES"
                         : "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
-  return s.connection->Cached(sql, detail::kRecordset);
+  statement = s.connection->Cached(sql, detail::kRecordset);
+  return statement;
 }
 
 // Binds the fields that were set, in column order; the next free position.
@@ -587,6 +588,7 @@ void Recordset::Close() {
   s.mode = RecordsetState::Mode::kNone;
   s.cursor.reset();
   s.reader.reset();
+  s.writes.clear();
   std::vector<std::vector<Variant>>().swap(s.rows);
   std::vector<int64_t>().swap(s.rowids);
   std::unordered_map<int64_t, size_t>().swap(s.positions);
