@@ -27,10 +27,16 @@ constexpr std::array<const char*, 15> kRowFields = {
     "text",  "page_name",    "abs_min", "abs_max",
     "min",   "max",          "pass"};
 constexpr size_t kFirstTakenOver = 10;  // abs_min to pass are written
-// The values the takeover keeps of a row: the match fields and those written, in this order.
-constexpr size_t kKept = 8;
-constexpr std::array<size_t, kRowFields.size()> kSlot = {
-    kKept, 0, kKept, 1, kKept, kKept, kKept, 2, kKept, kKept, 3, 4, 5, 6, 7};
+// The positions whose values the takeover keeps of a row: the match fields and those written.
+constexpr std::array<size_t, 8> kKeptPositions = {1, 3, kOffsetPosition, 10, 11, 12, 13, 14};
+constexpr size_t kKept = kKeptPositions.size();
+// Each position's place among the kept values; kKept for a position not kept.
+constexpr std::array<size_t, kRowFields.size()> kSlot = [] {
+  std::array<size_t, kRowFields.size()> slots{};
+  slots.fill(kKept);
+  for (size_t s = 0; s < kKept; ++s) slots[kKeptPositions[s]] = s;
+  return slots;
+}();
 
 // A number as Jet reads it from an unquoted literal: digits with an optional sign, decimal
 // point and exponent. Anything else would make the query text invalid.
