@@ -1,11 +1,16 @@
 #include "presetdb/TakeoverDatabase.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/Text.h"
 #include "presetdb/MatchKey.h"
 
 namespace horavex {
+
+namespace {
+constexpr const char* kNamesSql = "SELECT var_name FROM PRESET_DEFS";
+}  // namespace
 
 dao::Database& TakeoverDatabase::Open(const std::string& path, const dao::OpenOptions& options) {
   if (!database_) {
@@ -42,14 +47,15 @@ void TakeoverDatabase::Abandon() noexcept {
 void TakeoverDatabase::BuildIndex() {
   indexState_ = IndexState::kUnusable;
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
-  names_ = database_->OpenRecordset("SELECT var_name FROM PRESET_DEFS");
-  dao::Recordset& names = *names_;
+  // Read forward once; the records are written through a record set of the same selection,
+  // opened only when a name is rewritten, in which each record has the same position.
+  dao::Recordset names = database_->OpenRecordset(kNamesSql, {}, dao::kOpenForwardOnly);
   std::string scratch;
   dao::RecordsetField field = names.Fields()[0];
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
     const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    recordsByName_[text::Upper(TextOf(name, scratch))].push_back(position);
+    recordsByName_.emplace(text::Upper(TextOf(name, scratch)), position);
   }
   indexState_ = IndexState::kBuilt;
 }
@@ -57,10 +63,18 @@ void TakeoverDatabase::BuildIndex() {
 void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::string& newName) {
   if (indexState_ == IndexState::kNotBuilt) BuildIndex();
   if (indexState_ != IndexState::kBuilt) return;
-  auto found = recordsByName_.find(text::Upper(oldName));
-  if (found == recordsByName_.end()) return;
-  std::vector<int64_t> matching = std::move(found->second);
-  recordsByName_.erase(found);
+  upper_.clear();
+  text::AppendUpper(upper_, oldName);
+  auto [first, last] = recordsByName_.equal_range(upper_);
+  if (first == last) return;
+  if (!names_) {
+    try {
+      names_ = database_->OpenRecordset(kNamesSql);
+    } catch (const Failure&) {
+      indexState_ = IndexState::kUnusable;
+      throw;
+    }
+  }
   if (!inTransaction_) {
     try {
       database_->BeginTrans();
@@ -71,23 +85,26 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
     }
     inTransaction_ = true;
   }
+  std::vector<decltype(recordsByName_)::node_type> matching;
+  while (first != last) matching.push_back(recordsByName_.extract(first++));
+  std::sort(matching.begin(), matching.end(),
+            [](const auto& a, const auto& b) { return a.mapped() < b.mapped(); });
 
   // The records keep their place in the index: renamed under the new name, else the old one.
+  const std::string newUpper = text::Upper(newName);
   std::exception_ptr firstFailure;
-  std::vector<int64_t> kept;
-  for (int64_t position : matching) {
+  for (auto& record : matching) {
     try {
-      names_->SetAbsolutePosition(position);
+      names_->SetAbsolutePosition(record.mapped());
       names_->Edit();
       names_->Fields()[0].SetValue(newName);
       names_->Update();
-      recordsByName_[text::Upper(newName)].push_back(position);
+      record.key() = newUpper;
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
-      kept.push_back(position);
     }
+    recordsByName_.insert(std::move(record));
   }
-  for (int64_t position : kept) recordsByName_[text::Upper(oldName)].push_back(position);
   if (firstFailure) std::rethrow_exception(firstFailure);
 }
 

@@ -42,9 +42,10 @@ class TakeoverDatabase {
   std::optional<dao::Database> database_;
   enum class IndexState { kNotBuilt, kBuilt, kUnusable };
   IndexState indexState_ = IndexState::kNotBuilt;
-  // Upper-cased var_name -> the positions in names_ of the records holding it, in table order.
-  std::unordered_map<std::string, std::vector<int64_t>> recordsByName_;
-  // Every record's var_name, read once and written through.
+  // Upper-cased var_name -> the position of each record holding it, in table order.
+  std::unordered_multimap<std::string, int64_t> recordsByName_;
+  std::string upper_;
+  // Every record's var_name, written through; opened at the first rewrite.
   std::optional<dao::Recordset> names_;
   bool inTransaction_ = false;
   std::optional<Failure> writeFailure_;
