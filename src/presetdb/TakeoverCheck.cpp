@@ -75,46 +75,49 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
   const std::string key = "\"machine_type\", \"var_name\", \"offset_or_bitno\"";
   dao::Database check = dao::Database::Open(work.Name(), databaseOptions);
   check.Execute("ATTACH DATABASE ?1 AS earlier", {dao::Variant(earlierPath)});
-  // Each key with the limits of its earlier records, and whether a new record of the key came.
+  // Each key with its last earlier record and whether a new record of the key came; each
+  // earlier record with its limits and the key's record before it.
   struct Earlier {
-    std::vector<dao::Variant> limits;  // compared.size() per record
+    size_t last = SIZE_MAX;
     bool checked = false;
   };
-  std::unordered_map<std::string, Earlier> earlierLimits;
+  std::unordered_map<std::string, Earlier> earlierKeys;
+  std::vector<dao::Variant> earlierLimits;  // compared.size() per record
+  std::vector<size_t> previousOfKey;
   std::string k;
   {
     dao::Recordset earlier = check.OpenRecordset(
         "SELECT " + key + converted + " FROM earlier.\"PRESET_DEFS\"", {}, dao::kOpenForwardOnly);
     for (; !earlier.Eof(); earlier.MoveNext()) {
       if (!CheckKey(k, earlier, 0)) continue;
-      std::vector<dao::Variant>& limits = earlierLimits[k].limits;
+      Earlier& keyed = earlierKeys[k];
+      previousOfKey.push_back(keyed.last);
+      keyed.last = previousOfKey.size() - 1;
       for (size_t i = 0; i < compared.size(); ++i)
-        limits.push_back(earlier.Fields()[3 + i].Value());
+        earlierLimits.push_back(earlier.Fields()[3 + i].Value());
     }
   }
   dao::Recordset generated =
-      check.OpenRecordset("SELECT \"var_name\", \"offset_or_bitno\", " + key + limits +
-                              " FROM main.\"PRESET_DEFS\" ORDER BY rowid",
+      check.OpenRecordset("SELECT " + key + limits + " FROM main.\"PRESET_DEFS\" ORDER BY rowid",
                           {}, dao::kOpenForwardOnly);
   int64_t count = 0;
   std::string example;
   for (; !generated.Eof(); generated.MoveNext()) {
-    if (!CheckKey(k, generated, 2)) continue;
-    auto found = earlierLimits.find(k);
-    if (found == earlierLimits.end() || found->second.checked) continue;
+    if (!CheckKey(k, generated, 0)) continue;
+    auto found = earlierKeys.find(k);
+    if (found == earlierKeys.end() || found->second.checked) continue;
     found->second.checked = true;
-    const std::vector<dao::Variant>& limits = found->second.limits;
     bool held = false;
-    for (size_t first = 0; first < limits.size() && !held; first += compared.size()) {
+    for (size_t r = found->second.last; r != SIZE_MAX && !held; r = previousOfKey[r]) {
       held = true;
       for (size_t i = 0; i < compared.size() && held; ++i) {
-        held = SameValue(generated.Fields()[5 + i].Value(), limits[first + i]);
+        held = SameValue(generated.Fields()[3 + i].Value(), earlierLimits[r * compared.size() + i]);
       }
     }
     if (held) continue;
     if (count++ == 0) {
-      example = generated.Fields()[0].Value().ToText() + " (offset_or_bitno " +
-                generated.Fields()[1].Value().ToText() + ")";
+      example = generated.Fields()[1].Value().ToText() + " (offset_or_bitno " +
+                generated.Fields()[2].Value().ToText() + ")";
     }
   }
   generated.Close();
