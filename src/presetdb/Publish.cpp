@@ -109,7 +109,11 @@ void UpdateRun::KeepBackup(dao::DatabaseWriteLock* lock, const std::string& comp
             : files.ReadAll(componentPath) == files.ReadAll(newest))) {
     return;
   }
-  for (int g = kBackupGenerations - 1; g >= 1; --g) {
+  // The generations move on up to the first gap (one that a killed run left), so none of them
+  // is dropped before its time.
+  int gap = 1;
+  while (gap < kBackupGenerations && files.IsPlainFile(BackupPath(componentPath, gap))) ++gap;
+  for (int g = gap - 1; g >= 1; --g) {
     files.RenameOwnFile(BackupPath(componentPath, g), BackupPath(componentPath, g + 1));
   }
   // The backup is the file as it is: a second name for it, which keeps it once the new file has

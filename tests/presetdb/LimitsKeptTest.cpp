@@ -143,6 +143,16 @@ TEST_F(LimitsKeptTest, LimitsALegitimateRunDropsOutliveFourMoreRuns) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
   }
 #endif
+
+  // A run killed while the generations moved on leaves a gap; the next run moves on only those
+  // before it, so no generation is dropped early.
+  fs::remove(inst.component / "Horavex.mdb.bak3");
+  std::string second = inst.Read(inst.component / "Horavex.mdb.bak2");
+  std::string fourth = inst.Read(inst.component / "Horavex.mdb.bak4");
+  run.WorkOnMDB();
+  EXPECT_EQ(inst.Read(inst.component / "Horavex.mdb.bak3"), second);
+  EXPECT_EQ(inst.Read(inst.component / "Horavex.mdb.bak4"), fourth);
+  EXPECT_EQ(inst.Read(inst.component / "Horavex.mdb.bak5"), before);
 }
 
 TEST_F(LimitsKeptTest, AbortForAMissingAdditionalFieldLeavesNothingBehind) {
