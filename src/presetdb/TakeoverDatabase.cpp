@@ -92,10 +92,15 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
 
   // The records keep their place in the index: renamed under the new name, else the old one.
   const std::string newUpper = text::Upper(newName);
+  std::string scratch;
   std::exception_ptr firstFailure;
   for (auto& record : matching) {
     try {
       names_->SetAbsolutePosition(record.mapped());
+      // A record that another program renamed since the index was built is left alone, as the
+      // UPDATE would leave it, and leaves the index.
+      const dao::Variant& current = names_->Fields()[0].Value();
+      if (current.IsNull() || text::Upper(TextOf(current, scratch)) != upper_) continue;
       names_->Edit();
       names_->Fields()[0].SetValue(newName);
       names_->Update();
