@@ -241,7 +241,10 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
   if (rows > 0) {
     vital.step([&] { records->MoveFirst(); });
-    takeoverRows.resize((size_t(rows) + 1) * kKept);
+    // Each row's values are appended as they are read: 32,767 rows would take 10 MB, which is
+    // then written once instead of cleared first and written again.
+    takeoverRows.reserve((size_t(rows) + 1) * kKept);
+    takeoverRows.resize(kKept);
     std::array<const char*, kRowFields.size()> names = kRowFields;
     names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
     for (size_t p = 0; p < names.size(); ++p) {
@@ -250,7 +253,8 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     for (int32_t i = 1; i <= rows; ++i) {
       module_.services().ui.ProcessPendingEvents();
       for (size_t p = 0; p < names.size(); ++p) {
-        // A value nothing uses is not kept. Reading a field that was found cannot fail.
+        // A value nothing uses is not kept; one of a missing field stays empty.
+        if (kSlot[p] < kKept) takeoverRows.emplace_back();
         if (fields[p] && kSlot[p] < kKept) {
           h.step([&] { value(i, p) = fields[p]->Value(); });
         } else if (names[p] != nullptr && !fields[p] && i == 1) {

@@ -86,6 +86,14 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
   std::vector<size_t> previousOfKey;
   std::string k;
   {
+    // Sized once: grown step by step, the lists would be copied and their memory touched anew.
+    size_t count = size_t(check.OpenRecordset("SELECT count(*) FROM earlier.\"PRESET_DEFS\"")
+                              .Fields()[0]
+                              .Value()
+                              .ToInteger());
+    earlierKeys.reserve(count);
+    earlierLimits.reserve(count * compared.size());
+    previousOfKey.reserve(count);
     dao::Recordset earlier = check.OpenRecordset(
         "SELECT " + key + converted + " FROM earlier.\"PRESET_DEFS\"", {}, dao::kOpenForwardOnly);
     for (; !earlier.Eof(); earlier.MoveNext()) {

@@ -44,9 +44,19 @@ void TakeoverDatabase::Abandon() noexcept {
   database_.reset();  // closing rolls the pending rewrites back
 }
 
+size_t TakeoverDatabase::HashOfName(std::string_view name) {
+  upper_.clear();
+  text::AppendUpper(upper_, name);
+  return std::hash<std::string_view>{}(upper_);
+}
+
 void TakeoverDatabase::BuildIndex() {
   indexState_ = IndexState::kUnusable;
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
+  recordsByName_.reserve(size_t(database_->OpenRecordset("SELECT count(*) FROM PRESET_DEFS")
+                                    .Fields()[0]
+                                    .Value()
+                                    .ToInteger()));
   // Read forward once; the records are written through a record set of the same selection,
   // opened only when a name is rewritten, in which each record has the same position.
   dao::Recordset names = database_->OpenRecordset(kNamesSql, {}, dao::kOpenForwardOnly);
@@ -55,7 +65,7 @@ void TakeoverDatabase::BuildIndex() {
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
     const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    recordsByName_.emplace(text::Upper(TextOf(name, scratch)), position);
+    recordsByName_.emplace(HashOfName(TextOf(name, scratch)), position);
   }
   indexState_ = IndexState::kBuilt;
 }
@@ -63,10 +73,10 @@ void TakeoverDatabase::BuildIndex() {
 void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::string& newName) {
   if (indexState_ == IndexState::kNotBuilt) BuildIndex();
   if (indexState_ != IndexState::kBuilt) return;
-  upper_.clear();
-  text::AppendUpper(upper_, oldName);
-  auto [first, last] = recordsByName_.equal_range(upper_);
+  auto [first, last] = recordsByName_.equal_range(HashOfName(oldName));
   if (first == last) return;
+  const std::string oldUpper = upper_;
+  const size_t newHash = HashOfName(newName);
   if (!names_) {
     try {
       names_ = database_->OpenRecordset(kNamesSql);
@@ -90,21 +100,21 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
   std::sort(matching.begin(), matching.end(),
             [](const auto& a, const auto& b) { return a.mapped() < b.mapped(); });
 
-  // The records keep their place in the index: renamed under the new name, else the old one.
-  const std::string newUpper = text::Upper(newName);
+  // The records keep their place in the index: under the new name when renamed, else as they
+  // were. A record whose name is not the old one (another name of the same hash, or one that
+  // another program changed since the index was built) is left as the UPDATE would leave it.
   std::string scratch;
   std::exception_ptr firstFailure;
   for (auto& record : matching) {
     try {
       names_->SetAbsolutePosition(record.mapped());
-      // A record that another program renamed since the index was built is left alone, as the
-      // UPDATE would leave it, and leaves the index.
       const dao::Variant& current = names_->Fields()[0].Value();
-      if (current.IsNull() || text::Upper(TextOf(current, scratch)) != upper_) continue;
-      names_->Edit();
-      names_->Fields()[0].SetValue(newName);
-      names_->Update();
-      record.key() = newUpper;
+      if (!current.IsNull() && text::Upper(TextOf(current, scratch)) == oldUpper) {
+        names_->Edit();
+        names_->Fields()[0].SetValue(newName);
+        names_->Update();
+        record.key() = newHash;
+      }
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();
     }

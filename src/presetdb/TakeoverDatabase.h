@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -42,8 +43,12 @@ class TakeoverDatabase {
   std::optional<dao::Database> database_;
   enum class IndexState { kNotBuilt, kBuilt, kUnusable };
   IndexState indexState_ = IndexState::kNotBuilt;
-  // Upper-cased var_name -> the position of each record holding it, in table order.
-  std::unordered_multimap<std::string, int64_t> recordsByName_;
+  // The hash of the upper-cased name, left in upper_.
+  size_t HashOfName(std::string_view name);
+
+  // The hash of each record's upper-cased var_name -> its position in table order. Hashes keep
+  // the index small; a record is renamed only after its name was compared.
+  std::unordered_multimap<size_t, int64_t> recordsByName_;
   std::string upper_;
   // Every record's var_name, written through; opened at the first rewrite.
   std::optional<dao::Recordset> names_;
