@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <tuple>
 
@@ -15,8 +14,6 @@
 namespace horavex::dao {
 namespace detail {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The texts of DAO 3.x; "|" marks where an argument goes.
 const std::map<int32_t, const char*>& DaoTexts() {
@@ -77,17 +74,6 @@ std::optional<std::string> After(const std::string& message, std::string_view pr
   return rest;
 }
 
-bool StartsWithWord(const std::string& sql, std::string_view word) {
-  size_t at = sql.find_first_not_of(" \t\r\n");
-  if (at == std::string::npos || sql.size() - at < word.size()) return false;
-  size_t after = at + word.size();
-  if (after < sql.size() &&
-      (std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_')) {
-    return false;
-  }
-  return text::EqualsNoCase(std::string_view(sql).substr(at, word.size()), word);
-}
-
 int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
   return CompareNoCase(std::string_view(static_cast<const char*>(a), size_t(lengthA)),
                        std::string_view(static_cast<const char*>(b), size_t(lengthB)));
@@ -106,31 +92,10 @@ sqlite3_file* MainFile(sqlite3* handle) {
 
 namespace {
 
-// A value as SQLite hands it to a function, read as a column is.
-Variant ValueOf(sqlite3_value* value) {
-  switch (sqlite3_value_type(value)) {
-    case SQLITE_INTEGER:
-      return Variant(static_cast<int64_t>(sqlite3_value_int64(value)));
-    case SQLITE_FLOAT:
-      return Variant(sqlite3_value_double(value));
-    case SQLITE_TEXT: {
-      std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                            size_t(sqlite3_value_bytes(value)));
-      return text::IsValidUtf8(text) ? Variant(text) : Variant(text::Cp1252ToUtf8(text));
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
-      int size = sqlite3_value_bytes(value);
-      return Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-    }
-    default:
-      return Variant();
-  }
-}
-
 // AS_FIELD(value, declared type): the value as such a field holds it once written.
 void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
-  Variant value = ValueOf(arguments[0]);
+  Variant value;
+  ValueInto(value, arguments[0]);
   // The declared type is a constant of the statement: parsed once, kept by SQLite.
   auto* column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
   if (column == nullptr) {
@@ -175,8 +140,10 @@ Variant SingleValue(Connection& connection, const std::string& sql, const char* 
 }
 
 // Settings and checks shared by Open and Create. A file that SQLite cannot read as a database
-// fails here rather than on its first use.
-void Prepare(Connection& connection, const OpenOptions& options) {
+// fails here rather than on its first use. A new database (fresh) is written at once: SQLite
+// writes nothing until the first change, and an empty file would not open again.
+void Prepare(Connection& connection, const OpenOptions& options, bool fresh = false) {
+  if (fresh) connection.Run("PRAGMA user_version = 0", kWorkspace);
   sqlite3* handle = connection.Handle(kWorkspace);
   sqlite3_extended_result_codes(handle, 1);
   if (options.whileBusy) {
@@ -196,9 +163,8 @@ void Prepare(Connection& connection, const OpenOptions& options) {
   }
   int64_t pages = SingleValue(connection, "PRAGMA page_count", kWorkspace).ToInteger();
   int64_t pageSize = SingleValue(connection, "PRAGMA page_size", kWorkspace).ToInteger();
-  std::error_code error;
-  auto fileSize = fs::file_size(connection.path(), error);
-  if (!error && static_cast<uintmax_t>(pages * pageSize) > fileSize) {
+  HostFileStatus file = HostFileStatusOf(connection.path());
+  if (file.kind == HostFileStatus::Kind::kFile && uint64_t(pages * pageSize) > file.size) {
     throw DaoFailure(kUnrecognizedFormat, kWorkspace, {connection.path()});
   }
 }
@@ -219,25 +185,64 @@ std::shared_ptr<Connection> Connect(const std::string& path, int flags) {
 }
 
 void CheckFolder(const std::string& path) {
-  fs::path folder = fs::path(path).parent_path();
-  std::error_code error;
-  if (!folder.empty() && !fs::is_directory(folder, error)) {
-    throw DaoFailure(kInvalidPath, kWorkspace, {path});
+  if (!HostFolderExists(path)) throw DaoFailure(kInvalidPath, kWorkspace, {path});
+}
+
+// The item whose name (nameOf) is that name: an exact match first, then one in any case.
+template <typename T, typename NameOf>
+const T* FindByName(const std::vector<T>& items, std::string_view name, NameOf nameOf) {
+  auto found =
+      std::find_if(items.begin(), items.end(), [&](const T& i) { return nameOf(i) == name; });
+  if (found == items.end()) {
+    found = std::find_if(items.begin(), items.end(),
+                         [&](const T& i) { return text::EqualsNoCase(nameOf(i), name); });
   }
+  return found == items.end() ? nullptr : &*found;
 }
 
 }  // namespace
 
-// The item of that name: an exact match first, then one in any case.
-template <typename T>
-std::optional<T> FindByName(const std::vector<T>& items, std::string_view name) {
-  for (const T& item : items) {
-    if (item.Name() == name) return item;
+size_t AfterKeyword(std::string_view sql, std::string_view word) {
+  size_t at = sql.find_first_not_of(" \t\r\n");
+  if (at == std::string_view::npos || !text::EqualsNoCase(sql.substr(at, word.size()), word)) {
+    return std::string_view::npos;
   }
-  for (const T& item : items) {
-    if (text::EqualsNoCase(item.Name(), name)) return item;
+  size_t after = at + word.size();
+  // SQLite reads letters, digits, "_" and every non-ASCII byte as part of one word.
+  bool longer =
+      after < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[after])) ||
+                             sql[after] == '_' || static_cast<unsigned char>(sql[after]) >= 0x80);
+  return longer ? std::string_view::npos : after;
+}
+
+void ValueInto(Variant& value, sqlite3_value* from) {
+  switch (sqlite3_value_type(from)) {
+    case SQLITE_INTEGER:
+      value = Variant(static_cast<int64_t>(sqlite3_value_int64(from)));
+      return;
+    case SQLITE_FLOAT:
+      value = Variant(sqlite3_value_double(from));
+      return;
+    case SQLITE_TEXT: {
+      const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(from));
+      std::string_view text(data, size_t(sqlite3_value_bytes(from)));
+      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+      if (text::IsValidUtf8(text)) {
+        value.AssignText(text);
+      } else {
+        value = Variant(text::Cp1252ToUtf8(text));
+      }
+      return;
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_value_blob(from));
+      int size = sqlite3_value_bytes(from);
+      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+      return;
+    }
+    default:
+      value = Variant();
   }
-  return std::nullopt;
 }
 
 Failure DaoFailure(int32_t number, const std::string& source,
@@ -309,8 +314,8 @@ void CheckName(const std::string& name, const std::string& source) {
       throw DaoFailure(kReservedError, source, {message});
     case SQLITE_ERROR:
       if (auto table = After(message, "no such table: ")) {
-        throw DaoFailure(StartsWithWord(sql, "DROP") ? kTableNotFound : kInputTableNotFound, source,
-                         {*table});
+        bool drop = AfterKeyword(sql, "DROP") != std::string_view::npos;
+        throw DaoFailure(drop ? kTableNotFound : kInputTableNotFound, source, {*table});
       }
       // Jet takes an unknown name in a query for a parameter without a value.
       if (After(message, "no such column: ")) throw DaoFailure(kTooFewParameters, source, {"1"});
@@ -416,33 +421,7 @@ Variant Statement::Column(int index) const {
 }
 
 void Statement::ColumnInto(Variant& value, int index) const {
-  switch (sqlite3_column_type(statement_, index)) {
-    case SQLITE_INTEGER:
-      value = Variant(static_cast<int64_t>(sqlite3_column_int64(statement_, index)));
-      return;
-    case SQLITE_FLOAT:
-      value = Variant(sqlite3_column_double(statement_, index));
-      return;
-    case SQLITE_TEXT: {
-      const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-      std::string_view text(data, size_t(sqlite3_column_bytes(statement_, index)));
-      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-      if (text::IsValidUtf8(text)) {
-        value.AssignText(text);
-      } else {
-        value = Variant(text::Cp1252ToUtf8(text));
-      }
-      return;
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, index));
-      int size = sqlite3_column_bytes(statement_, index);
-      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-      return;
-    }
-    default:
-      value = Variant();
-  }
+  ValueInto(value, sqlite3_column_value(statement_, index));
 }
 
 // --- Connection --------------------------------------------------------------------------------
@@ -545,13 +524,8 @@ std::vector<std::string> Connection::TableNames() {
 
 std::string Connection::FindTable(std::string_view name) {
   std::vector<std::string> names = TableNames();
-  for (const std::string& stored : names) {
-    if (stored == name) return stored;
-  }
-  for (const std::string& stored : names) {
-    if (text::EqualsNoCase(stored, name)) return stored;
-  }
-  return {};
+  const std::string* found = FindByName(names, name, std::identity());
+  return found != nullptr ? *found : std::string();
 }
 
 std::vector<Connection::ColumnInfo> Connection::Columns(const std::string& table) {
@@ -580,8 +554,8 @@ void Connection::Close() noexcept {
 // --- Table definitions -------------------------------------------------------------------------
 
 void TableDefData::LoadFields() {
-  std::vector<Field> previous = std::move(fields.fields_);
-  fields.fields_.clear();
+  std::vector<Field> previous = std::move(fields.items_);
+  fields.items_.clear();
   for (const Connection::ColumnInfo& column : connection->Columns(name)) {
     auto [type, size] = ParseDeclaredType(column.declaredType);
     std::shared_ptr<FieldData> data;
@@ -591,7 +565,7 @@ void TableDefData::LoadFields() {
     }
     if (!data) data = std::make_shared<FieldData>();
     *data = FieldData{column.name, type, size, weak_from_this()};
-    fields.fields_.push_back(Field(data));
+    fields.items_.push_back(Field(data));
   }
   for (Field& field : previous) {
     if (field.data_) field.data_->table.reset();
@@ -636,26 +610,34 @@ void Field::SetName(const std::string& name) {
   field.name = name;
 }
 
+// --- NamedCollection ---------------------------------------------------------------------------
+
+template <typename Item>
+Item NamedCollection<Item>::operator[](size_t index) const {
+  if (index >= items_.size()) throw DaoFailure(kItemNotFound, source_);
+  return items_[index];
+}
+
+template <typename Item>
+Item NamedCollection<Item>::operator[](std::string_view name) const {
+  std::optional<Item> item = Find(name);
+  if (!item) throw DaoFailure(kItemNotFound, source_);
+  return *item;
+}
+
+template <typename Item>
+std::optional<Item> NamedCollection<Item>::Find(std::string_view name) const {
+  const Item* item = detail::FindByName(items_, name, std::mem_fn(&Item::Name));
+  return item != nullptr ? std::optional<Item>(*item) : std::nullopt;
+}
+
+template class NamedCollection<Field>;
+template class NamedCollection<TableDef>;
+
 // --- FieldCollection ---------------------------------------------------------------------------
 
-size_t FieldCollection::Count() const {
-  return fields_.size();
-}
-
-Field FieldCollection::operator[](size_t index) const {
-  if (index >= fields_.size()) throw DaoFailure(kItemNotFound, detail::kFields);
-  return fields_[index];
-}
-
-Field FieldCollection::operator[](std::string_view name) const {
-  std::optional<Field> field = Find(name);
-  if (!field) throw DaoFailure(kItemNotFound, detail::kFields);
-  return *field;
-}
-
-std::optional<Field> FieldCollection::Find(std::string_view name) const {
-  return detail::FindByName(fields_, name);
-}
+FieldCollection::FieldCollection(detail::TableDefData& table)
+    : NamedCollection(detail::kFields), table_(table) {}
 
 void FieldCollection::Append(const Field& field) {
   detail::FieldData& data = *field.data_;
@@ -669,7 +651,7 @@ void FieldCollection::Append(const Field& field) {
                            detail::kFields);
   }
   data.table = table_.weak_from_this();
-  fields_.push_back(field);
+  items_.push_back(field);
 }
 
 void FieldCollection::Refresh() {
@@ -699,27 +681,8 @@ Field TableDef::CreateField(const std::string& name, DataType type, int32_t size
 // --- TableDefCollection ------------------------------------------------------------------------
 
 TableDefCollection::TableDefCollection(std::shared_ptr<detail::Connection> connection)
-    : connection_(std::move(connection)) {
+    : NamedCollection(detail::kTableDefs), connection_(std::move(connection)) {
   Refresh();
-}
-
-size_t TableDefCollection::Count() const {
-  return tables_.size();
-}
-
-TableDef TableDefCollection::operator[](size_t index) const {
-  if (index >= tables_.size()) throw DaoFailure(kItemNotFound, detail::kTableDefs);
-  return tables_[index];
-}
-
-TableDef TableDefCollection::operator[](std::string_view name) const {
-  std::optional<TableDef> table = Find(name);
-  if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
-  return *table;
-}
-
-std::optional<TableDef> TableDefCollection::Find(std::string_view name) const {
-  return detail::FindByName(tables_, name);
 }
 
 void TableDefCollection::Append(const TableDef& table) {
@@ -739,7 +702,7 @@ void TableDefCollection::Append(const TableDef& table) {
   }
   connection_->Run(sql + ")", detail::kTableDefs);
   data.connection = connection_;
-  tables_.push_back(table);
+  items_.push_back(table);
 }
 
 void TableDefCollection::Delete(std::string_view name) {
@@ -748,14 +711,14 @@ void TableDefCollection::Delete(std::string_view name) {
   if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
   connection_->Run("DROP TABLE " + detail::QuoteName(table->Name()), detail::kTableDefs);
   table->data_->connection.reset();
-  std::erase_if(tables_, [&](const TableDef& t) { return t.data_ == table->data_; });
+  std::erase_if(items_, [&](const TableDef& t) { return t.data_ == table->data_; });
 }
 
 void TableDefCollection::Refresh() {
   std::vector<TableDef> tables;
   for (const std::string& name : connection_->TableNames()) {
     std::shared_ptr<detail::TableDefData> data;
-    for (TableDef& previous : tables_) {
+    for (TableDef& previous : items_) {
       if (previous.data_->name == name) data = previous.data_;
     }
     if (!data) data = std::make_shared<detail::TableDefData>(name);
@@ -763,12 +726,12 @@ void TableDefCollection::Refresh() {
     data->LoadFields();
     tables.push_back(TableDef(data));
   }
-  for (TableDef& previous : tables_) {
+  for (TableDef& previous : items_) {
     bool kept = std::any_of(tables.begin(), tables.end(),
                             [&](const TableDef& t) { return t.data_ == previous.data_; });
     if (!kept) previous.data_->connection.reset();
   }
-  tables_ = std::move(tables);
+  items_ = std::move(tables);
 }
 
 // --- Database ----------------------------------------------------------------------------------
@@ -792,15 +755,13 @@ Database::~Database() {
 }
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
   CheckLinksTrusted(path);  // SQLite follows every link
-  std::error_code error;
-  fs::file_status status = fs::status(path, error);
-  if (!fs::exists(status)) {
+  HostFileStatus::Kind kind = HostFileStatusOf(path).kind;
+  if (kind == HostFileStatus::Kind::kMissing) {
     detail::CheckFolder(path);
     throw DaoFailure(kFileNotFound, detail::kWorkspace, {path});
   }
-  if (!fs::is_regular_file(status)) {
+  if (kind != HostFileStatus::Kind::kFile) {
     throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
   }
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
@@ -826,30 +787,24 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
 }
 
 Database Database::Create(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
   CheckLinksTrusted(path);
-  std::error_code error;
-  if (fs::exists(fs::symlink_status(path, error))) {
+  // A link counts as a file there, also one that leads nowhere.
+  if (HostFileStatusOf(path, false).kind != HostFileStatus::Kind::kMissing) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);
   }
   detail::CheckFolder(path);
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  // SQLite writes nothing until the first change; an empty file would not open again.
-  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
-  detail::Prepare(*connection, options);
+  detail::Prepare(*connection, options, true);
   return Database(connection);
 }
 
 Database Database::CreateInto(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::file_status status = fs::status(path, error);
-  if (!fs::is_regular_file(status) || fs::file_size(path, error) != 0 || error) {
+  HostFileStatus file = HostFileStatusOf(path);
+  if (file.kind != HostFileStatus::Kind::kFile || file.size != 0) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);
   }
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
-  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
-  detail::Prepare(*connection, options);
+  detail::Prepare(*connection, options, true);
   return Database(connection);
 }
 

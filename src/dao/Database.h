@@ -178,6 +178,8 @@ class Variant {
   bool operator==(const Variant& other) const = default;
 
  private:
+  // The value as a number: itself, or its text read as one (94 for Null, 13 otherwise).
+  Variant Number() const;
   int64_t ConvertedToInteger() const;
   double ConvertedToDouble() const;
 
@@ -203,6 +205,27 @@ struct RecordsetState;
 struct PreparedQuery;
 }  // namespace detail
 
+// The items of a collection, in order, by position from 0 and by name in any case (an exact
+// match first); 3265 "Item not found in this collection" when there is none.
+template <typename Item>
+class NamedCollection {
+ public:
+  size_t Count() const { return items_.size(); }
+  Item operator[](size_t index) const;
+  Item operator[](std::string_view name) const;
+  std::optional<Item> Find(std::string_view name) const;
+
+  typename std::vector<Item>::const_iterator begin() const { return items_.begin(); }
+  typename std::vector<Item>::const_iterator end() const { return items_.end(); }
+
+ protected:
+  explicit NamedCollection(const char* source) : source_(source) {}
+  std::vector<Item> items_;
+
+ private:
+  const char* source_;  // the DAO object that failures name
+};
+
 // A field of a table definition. Copies refer to the same field.
 class Field {
  public:
@@ -224,14 +247,8 @@ class Field {
 };
 
 // The fields of a table definition, in column order.
-class FieldCollection {
+class FieldCollection : public NamedCollection<Field> {
  public:
-  size_t Count() const;
-  // By position from 0; fails with 3265 beyond the last field.
-  Field operator[](size_t index) const;
-  // By name in any case; fails with 3265 when there is none.
-  Field operator[](std::string_view name) const;
-  std::optional<Field> Find(std::string_view name) const;
   // Appends a field made by TableDef::CreateField. In a stored table the column is added to the
   // file at once. A name already in the collection fails with 3191, a field that already
   // belongs to a collection with 3266.
@@ -239,16 +256,12 @@ class FieldCollection {
   // Reads the fields of a stored table again from the file.
   void Refresh();
 
-  std::vector<Field>::const_iterator begin() const { return fields_.begin(); }
-  std::vector<Field>::const_iterator end() const { return fields_.end(); }
-
  private:
   friend class TableDef;
   friend class TableDefCollection;
   friend struct detail::TableDefData;
-  explicit FieldCollection(detail::TableDefData& table) : table_(table) {}
+  explicit FieldCollection(detail::TableDefData& table);
   detail::TableDefData& table_;
-  std::vector<Field> fields_;
 };
 
 // A table definition: a stored table (from TableDefs) or a new one (from CreateTableDef) until
@@ -271,14 +284,8 @@ class TableDef {
 // The tables of a database, in creation order (the order of their entries in sqlite_schema;
 // SQLite's own sqlite_* tables are left out). Like DAO's collection it is read once and kept in
 // step with Append and Delete; tables made or dropped through SQL show after Refresh.
-class TableDefCollection {
+class TableDefCollection : public NamedCollection<TableDef> {
  public:
-  size_t Count() const;
-  // By position from 0; fails with 3265 beyond the last table.
-  TableDef operator[](size_t index) const;
-  // By name in any case (an exact match first); fails with 3265 when there is none.
-  TableDef operator[](std::string_view name) const;
-  std::optional<TableDef> Find(std::string_view name) const;
   // Creates the table in the file with the definition's fields and nothing else: no key, index,
   // default, required flag or automatic numbering. Fails with 3010 when the name is taken,
   // 3264 without fields, 3191 for two fields of one name, 3125 for an invalid name.
@@ -288,14 +295,10 @@ class TableDefCollection {
   // Reads the list again from the file.
   void Refresh();
 
-  std::vector<TableDef>::const_iterator begin() const { return tables_.begin(); }
-  std::vector<TableDef>::const_iterator end() const { return tables_.end(); }
-
  private:
   friend class Database;
   explicit TableDefCollection(std::shared_ptr<detail::Connection> connection);
   std::shared_ptr<detail::Connection> connection_;
-  std::vector<TableDef> tables_;
 };
 
 class Recordset;

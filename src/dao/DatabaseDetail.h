@@ -36,6 +36,10 @@ std::string QuoteName(std::string_view name);
 // Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
 // none of . ! ` [ ]. Fails with 3125.
 void CheckName(const std::string& name, const std::string& source);
+// Where the SQL goes on after its first word when that is `word` (in any case), or npos.
+size_t AfterKeyword(std::string_view sql, std::string_view word);
+// The value SQLite holds, into value; text into the memory of the text value held.
+void ValueInto(Variant& value, sqlite3_value* from);
 
 class Connection;
 
@@ -49,7 +53,6 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   sqlite3_stmt* get() const { return statement_; }
-  const std::string& sql() const { return sql_; }
   // Resets the statement and clears its bindings; never fails.
   void Reset() noexcept;
   // Without copy, the value must stay unchanged until the statement is reset.
@@ -199,13 +202,11 @@ struct RecordColumn {
 struct PreparedQuery {
   PreparedQuery(Connection& connection, const std::string& sql);
 
-  std::string sql;
-  std::string preparedSql;  // sql, with the rowid added when hasRowid
+  std::string preparedSql;  // the SQL, with the rowid added when table is set
   int parameterCount = 0;
-  // Set when every column comes straight from one table: its stored name, and the first
-  // result column is the rowid that the layer added.
+  // Set when every column comes straight from one table: its stored name, and the name of its
+  // rowid, which the layer added as the first result column.
   std::string table;
-  bool hasRowid = false;
   std::string rowidName;
 };
 
