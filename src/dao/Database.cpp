@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -14,56 +13,6 @@
 namespace horavex::dao {
 namespace detail {
 namespace {
-
-// The texts of DAO 3.x; "|" marks where an argument goes.
-const std::map<int32_t, const char*>& DaoTexts() {
-  static const std::map<int32_t, const char*> texts = {
-      {kReservedError, "Reserved error (|); there is no message for this error."},
-      {kInvalidArgument, "Invalid argument."},
-      {kTableExists, "Table '|' already exists."},
-      {kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit."},
-      {kNoCurrentRecord, "No current record."},
-      {kDuplicateKey, "Can't have duplicate key; index changes were unsuccessful."},
-      {kEditAlreadyUsed, "AddNew or Edit already used."},
-      {kFileNotFound, "Couldn't find file '|'."},
-      {kDiskFull, "Not enough space on disk."},
-      {kReadOnly, "Can't update. Database or object is read-only."},
-      {kNoTransaction, "Commit or Rollback without BeginTrans."},
-      {kResourceExceeded, "System resource exceeded."},
-      {kDiskError, "Disk or network error."},
-      {kInvalidPath, "'|' isn't a valid path."},
-      {kFileInUse, "Couldn't use '|'; file already in use."},
-      {kCannotOpenFile, "Couldn't open file '|'."},
-      {kTooFewParameters, "Too few parameters. Expected |."},
-      {kSelectQueryExecuted, "Can't execute a select query."},
-      {kQueryExpression, "| in query expression '|'."},
-      {kInputTableNotFound, "Couldn't find input table or query '|'."},
-      {kInvalidName, "'|' isn't a valid name."},
-      {kInvalidSql,
-       "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
-      {kCharactersAfterEnd, "Characters found after end of SQL statement."},
-      {kFieldTooSmall,
-       "The field is too small to accept the amount of data you attempted to add. Try inserting "
-       "or pasting less data."},
-      {kNotAValidBookmark, "Not a valid bookmark."},
-      {kRecordDeleted, "Record is deleted."},
-      {kFieldDefinedTwice, "Can't define field more than once."},
-      {kDatabaseExists, "Database already exists."},
-      {kLocked, "Couldn't update; currently locked."},
-      {kInvalidFieldType, "Invalid field data type."},
-      {kNoFieldsDefined, "No fields defined - cannot append Tabledef or Index."},
-      {kItemNotFound, "Item not found in this collection."},
-      {kFieldAlreadyAppended,
-       "Can't append a field that is already a part of a Fields collection."},
-      {kNullNotAllowed, "Field '|' can't contain a null value."},
-      {kUnrecognizedFormat, "Unrecognized database format '|'."},
-      {kNumericOverflow, "Numeric field overflow."},
-      {kTableNotFound, "Table '|' doesn't exist."},
-      {kObjectInvalid, "Object is invalid or not set."},
-      {kConversionError, "Data type conversion error."},
-  };
-  return texts;
-}
 
 // The text after "prefix" in an SQLite message, without a schema qualifier "main.".
 std::optional<std::string> After(const std::string& message, std::string_view prefix) {
@@ -91,6 +40,37 @@ sqlite3_file* MainFile(sqlite3* handle) {
 }
 
 namespace {
+
+// The value SQLite holds, into value; text into the memory of the text value held.
+void ValueInto(Variant& value, sqlite3_value* from) {
+  switch (sqlite3_value_type(from)) {
+    case SQLITE_INTEGER:
+      value = Variant(static_cast<int64_t>(sqlite3_value_int64(from)));
+      return;
+    case SQLITE_FLOAT:
+      value = Variant(sqlite3_value_double(from));
+      return;
+    case SQLITE_TEXT: {
+      const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(from));
+      std::string_view text(data, size_t(sqlite3_value_bytes(from)));
+      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+      if (text::IsValidUtf8(text)) {
+        value.AssignText(text);
+      } else {
+        value = Variant(text::Cp1252ToUtf8(text));
+      }
+      return;
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_value_blob(from));
+      int size = sqlite3_value_bytes(from);
+      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+      return;
+    }
+    default:
+      value = Variant();
+  }
+}
 
 // AS_FIELD(value, declared type): the value as such a field holds it once written.
 void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
@@ -188,6 +168,17 @@ void CheckFolder(const std::string& path) {
   if (!HostFolderExists(path)) throw DaoFailure(kInvalidPath, kWorkspace, {path});
 }
 
+// Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
+// none of . ! ` [ ]. Fails with 3125.
+void CheckName(const std::string& name, const std::string& source) {
+  std::u32string characters = text::ToU32(name);
+  bool valid = !characters.empty() && characters.size() <= 64 && characters[0] != U' ';
+  for (char32_t c : characters) {
+    if (c < 0x20 || c == U'.' || c == U'!' || c == U'`' || c == U'[' || c == U']') valid = false;
+  }
+  if (!valid) throw DaoFailure(kInvalidName, source, {name});
+}
+
 // The item whose name (nameOf) is that name: an exact match first, then one in any case.
 template <typename T, typename NameOf>
 const T* FindByName(const std::vector<T>& items, std::string_view name, NameOf nameOf) {
@@ -215,40 +206,56 @@ size_t AfterKeyword(std::string_view sql, std::string_view word) {
   return longer ? std::string_view::npos : after;
 }
 
-void ValueInto(Variant& value, sqlite3_value* from) {
-  switch (sqlite3_value_type(from)) {
-    case SQLITE_INTEGER:
-      value = Variant(static_cast<int64_t>(sqlite3_value_int64(from)));
-      return;
-    case SQLITE_FLOAT:
-      value = Variant(sqlite3_value_double(from));
-      return;
-    case SQLITE_TEXT: {
-      const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(from));
-      std::string_view text(data, size_t(sqlite3_value_bytes(from)));
-      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-      if (text::IsValidUtf8(text)) {
-        value.AssignText(text);
-      } else {
-        value = Variant(text::Cp1252ToUtf8(text));
-      }
-      return;
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_value_blob(from));
-      int size = sqlite3_value_bytes(from);
-      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-      return;
-    }
-    default:
-      value = Variant();
-  }
-}
-
 Failure DaoFailure(int32_t number, const std::string& source,
                    const std::vector<std::string>& arguments) {
-  auto found = DaoTexts().find(number);
-  std::string pattern = found != DaoTexts().end() ? found->second : "|";
+  // The texts of DAO 3.x; "|" marks where an argument goes.
+  static const std::map<int32_t, const char*> texts = {
+      {kReservedError, "Reserved error (|); there is no message for this error."},
+      {kInvalidArgument, "Invalid argument."},
+      {kTableExists, "Table '|' already exists."},
+      {kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit."},
+      {kNoCurrentRecord, "No current record."},
+      {kDuplicateKey, "Can't have duplicate key; index changes were unsuccessful."},
+      {kEditAlreadyUsed, "AddNew or Edit already used."},
+      {kFileNotFound, "Couldn't find file '|'."},
+      {kDiskFull, "Not enough space on disk."},
+      {kReadOnly, "Can't update. Database or object is read-only."},
+      {kNoTransaction, "Commit or Rollback without BeginTrans."},
+      {kResourceExceeded, "System resource exceeded."},
+      {kDiskError, "Disk or network error."},
+      {kInvalidPath, "'|' isn't a valid path."},
+      {kFileInUse, "Couldn't use '|'; file already in use."},
+      {kCannotOpenFile, "Couldn't open file '|'."},
+      {kTooFewParameters, "Too few parameters. Expected |."},
+      {kSelectQueryExecuted, "Can't execute a select query."},
+      {kQueryExpression, "| in query expression '|'."},
+      {kInputTableNotFound, "Couldn't find input table or query '|'."},
+      {kInvalidName, "'|' isn't a valid name."},
+      {kInvalidSql,
+       "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
+      {kCharactersAfterEnd, "Characters found after end of SQL statement."},
+      {kFieldTooSmall,
+       "The field is too small to accept the amount of data you attempted to add. Try inserting "
+       "or pasting less data."},
+      {kNotAValidBookmark, "Not a valid bookmark."},
+      {kRecordDeleted, "Record is deleted."},
+      {kFieldDefinedTwice, "Can't define field more than once."},
+      {kDatabaseExists, "Database already exists."},
+      {kLocked, "Couldn't update; currently locked."},
+      {kInvalidFieldType, "Invalid field data type."},
+      {kNoFieldsDefined, "No fields defined - cannot append Tabledef or Index."},
+      {kItemNotFound, "Item not found in this collection."},
+      {kFieldAlreadyAppended,
+       "Can't append a field that is already a part of a Fields collection."},
+      {kNullNotAllowed, "Field '|' can't contain a null value."},
+      {kUnrecognizedFormat, "Unrecognized database format '|'."},
+      {kNumericOverflow, "Numeric field overflow."},
+      {kTableNotFound, "Table '|' doesn't exist."},
+      {kObjectInvalid, "Object is invalid or not set."},
+      {kConversionError, "Data type conversion error."},
+  };
+  auto found = texts.find(number);
+  std::string pattern = found != texts.end() ? found->second : "|";
   std::string description;
   size_t next = 0;
   for (char c : pattern) {
@@ -269,15 +276,6 @@ std::string QuoteName(std::string_view name) {
     if (c == '"') quoted += '"';
   }
   return quoted + "\"";
-}
-
-void CheckName(const std::string& name, const std::string& source) {
-  std::u32string characters = text::ToU32(name);
-  bool valid = !characters.empty() && characters.size() <= 64 && characters[0] != U' ';
-  for (char32_t c : characters) {
-    if (c < 0x20 || c == U'.' || c == U'!' || c == U'`' || c == U'[' || c == U']') valid = false;
-  }
-  if (!valid) throw DaoFailure(kInvalidName, source, {name});
 }
 
 [[noreturn]] void FailWith(sqlite3* handle, int rc, const std::string& path,
@@ -756,12 +754,12 @@ Database::~Database() {
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
   CheckLinksTrusted(path);  // SQLite follows every link
-  HostFileStatus::Kind kind = HostFileStatusOf(path).kind;
-  if (kind == HostFileStatus::Kind::kMissing) {
+  HostFileStatus::Kind found = HostFileStatusOf(path).kind;
+  if (found == HostFileStatus::Kind::kMissing) {
     detail::CheckFolder(path);
     throw DaoFailure(kFileNotFound, detail::kWorkspace, {path});
   }
-  if (kind != HostFileStatus::Kind::kFile) {
+  if (found != HostFileStatus::Kind::kFile) {
     throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
   }
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
@@ -774,10 +772,10 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) size = 0;
   size = std::min<sqlite3_int64>(size, sizeof header);
   if (size > 0 && file->pMethods->xRead(file, header, int(size), 0) != SQLITE_OK) size = 0;
-  if (size < 16 || std::memcmp(header, "SQLite format 3", 16) != 0) {
+  DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
+  if (kind != DatabaseKind::kSQLite) {
     Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
     // An Access database is no damage: it wants converting, and the message says so.
-    DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
     if (!IsJet(kind)) throw unrecognized;
     throw Failure(unrecognized.number(), unrecognized.source(),
                   unrecognized.description() + " The file is " + DescribeKind(kind) + ".");

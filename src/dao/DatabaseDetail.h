@@ -33,13 +33,8 @@ Failure DaoFailure(int32_t number, const std::string& source,
 
 // "name" with inner quotes doubled, for names written into SQL text.
 std::string QuoteName(std::string_view name);
-// Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
-// none of . ! ` [ ]. Fails with 3125.
-void CheckName(const std::string& name, const std::string& source);
 // Where the SQL goes on after its first word when that is `word` (in any case), or npos.
 size_t AfterKeyword(std::string_view sql, std::string_view word);
-// The value SQLite holds, into value; text into the memory of the text value held.
-void ValueInto(Variant& value, sqlite3_value* from);
 
 class Connection;
 
@@ -210,11 +205,8 @@ struct PreparedQuery {
   std::string rowidName;
 };
 
-// A record set finds its records forward through a cursor of its own, as far as it is moved.
-// A keyed record set (one that writes through to its table) keeps the rowids it has seen and
-// added, and reads a record's values by rowid when it comes back to it or when the connection
-// changed anything since it read them; its cursor only finds rowids. Any other keeps the values
-// it read. A table's cursor starts at the first read, a query's when it is opened.
+// What a Recordset holds (its contract tells how it reads). A keyed record set is one that
+// writes through: its cursor only finds rowids, and a record's values are read by rowid.
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
@@ -289,11 +281,6 @@ int64_t RunAction(Connection& connection, const PreparedQuery& query,
 // A record set over a whole table, read when first needed.
 std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& connection,
                                           const std::string& table);
-// A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
-std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
-
-// Builds the columns of a record set from a prepared statement, from its first column on.
-std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
 // Converts a value for a field of that type and size, as Jet does on assignment.
 Variant ConvertForField(Variant value, const RecordColumn& column);
 

@@ -70,8 +70,7 @@ std::string ColumnList(const std::vector<RecordColumn>& columns) {
   return list;
 }
 
-}  // namespace
-
+// A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
 std::string RowidName(const std::vector<Connection::ColumnInfo>& columns) {
   for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
     bool taken = std::any_of(columns.begin(), columns.end(), [&](const Connection::ColumnInfo& c) {
@@ -82,22 +81,27 @@ std::string RowidName(const std::vector<Connection::ColumnInfo>& columns) {
   return {};
 }
 
+// A column of a record set; without a declared type its values are taken as they are stored.
+RecordColumn ColumnOf(const char* name, const char* origin, const char* declared) {
+  RecordColumn column{name != nullptr ? name : "", {}, origin != nullptr ? origin : ""};
+  column.upperName = text::Upper(column.name);
+  column.typed = declared != nullptr;
+  if (declared != nullptr) std::tie(column.type, column.size) = ParseDeclaredType(declared);
+  return column;
+}
+
+// The columns of a record set from a prepared statement, from its first column on.
 std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
   std::vector<RecordColumn> columns;
   for (int i = first; i < sqlite3_column_count(statement); ++i) {
-    RecordColumn column;
-    const char* name = sqlite3_column_name(statement, i);
-    const char* origin = sqlite3_column_origin_name(statement, i);
-    const char* declared = sqlite3_column_decltype(statement, i);
-    column.name = name != nullptr ? name : "";
-    column.upperName = text::Upper(column.name);
-    column.origin = origin != nullptr ? origin : "";
-    column.typed = declared != nullptr;
-    if (declared != nullptr) std::tie(column.type, column.size) = ParseDeclaredType(declared);
-    columns.push_back(std::move(column));
+    columns.push_back(ColumnOf(sqlite3_column_name(statement, i),
+                               sqlite3_column_origin_name(statement, i),
+                               sqlite3_column_decltype(statement, i)));
   }
   return columns;
 }
+
+}  // namespace
 
 PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : preparedSql(text) {
   // The SQL as written reports its own failures.
@@ -168,13 +172,8 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
   state->connection = connection;
   std::vector<Connection::ColumnInfo> columns = connection->Columns(table);
   for (const Connection::ColumnInfo& info : columns) {
-    RecordColumn column;
-    column.name = info.name;
-    column.upperName = text::Upper(info.name);
-    column.origin = info.name;
-    column.typed = true;
-    std::tie(column.type, column.size) = ParseDeclaredType(info.declaredType);
-    state->columns.push_back(std::move(column));
+    state->columns.push_back(
+        ColumnOf(info.name.c_str(), info.name.c_str(), info.declaredType.c_str()));
   }
   state->rowidName = RowidName(columns);
   std::string from = " FROM " + QuoteName(table);
