@@ -127,7 +127,7 @@ void Prepare(Connection& connection, const OpenOptions& options, bool fresh = fa
   sqlite3* handle = connection.Handle(kWorkspace);
   sqlite3_extended_result_codes(handle, 1);
   if (options.whileBusy) {
-    connection.WaitWhileBusy(options.busyTimeoutMs, options.whileBusy);
+    connection.WaitWhileBusy(options);
   } else {
     sqlite3_busy_timeout(handle, options.busyTimeoutMs);
   }
@@ -348,7 +348,7 @@ Statement::Statement(Connection& connection, const std::string& sql, const char*
   if (rc != SQLITE_OK) {
     sqlite3_finalize(statement_);
     statement_ = nullptr;
-    connection.Fail(rc, source, sql);
+    FailWith(handle, rc, connection.path(), source, sql);
   }
   if (statement_ == nullptr) throw DaoFailure(kInvalidSql, source);
   // A second statement after the first would silently not run.
@@ -473,10 +473,8 @@ void Connection::Run(const std::string& sql, const char* source) {
   }
 }
 
-void Connection::WaitWhileBusy(
-    int timeoutMs, std::function<void(const std::string& path, bool waiting)> whileBusy) {
-  busyTimeoutMs_ = timeoutMs;
-  whileBusy_ = std::move(whileBusy);
+void Connection::WaitWhileBusy(const OpenOptions& options) {
+  busy_ = options;
   sqlite3_busy_handler(Handle(kWorkspace), &Connection::BusyHandler, this);
 }
 
@@ -485,13 +483,13 @@ int Connection::BusyHandler(void* context, int tries) {
   auto& connection = *static_cast<Connection*>(context);
   auto now = std::chrono::steady_clock::now();
   if (tries == 0) connection.busySince_ = now;
-  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busyTimeoutMs_)) {
+  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busy_.busyTimeoutMs)) {
     return 0;
   }
   connection.busyWaiting_ = true;
   // Nothing may leave through SQLite's own frames.
   try {
-    connection.whileBusy_(connection.path_, true);
+    connection.busy_.whileBusy(connection.path_, true);
   } catch (...) {
   }
   sqlite3_sleep(kStepMs);
@@ -501,13 +499,9 @@ int Connection::BusyHandler(void* context, int tries) {
 void Connection::EndBusyWait() noexcept {
   busyWaiting_ = false;
   try {
-    whileBusy_(path_, false);
+    busy_.whileBusy(path_, false);
   } catch (...) {
   }
-}
-
-void Connection::Fail(int rc, const char* source, const std::string& sql) const {
-  FailWith(handle_, rc, path_, source, sql);
 }
 
 std::vector<std::string> Connection::TableNames() {
@@ -527,15 +521,10 @@ std::string Connection::FindTable(std::string_view name) {
 }
 
 std::vector<Connection::ColumnInfo> Connection::Columns(const std::string& table) {
-  StatementUse use(Cached(
-      "SELECT name, type, dflt_value IS NOT NULL, pk FROM pragma_table_info(?1) ORDER BY cid",
-      kFields));
+  StatementUse use(Cached("SELECT name, type FROM pragma_table_info(?1) ORDER BY cid", kFields));
   use->Bind(1, Variant(table), kFields);
   std::vector<ColumnInfo> columns;
-  while (use->Step(kFields)) {
-    columns.push_back({use->Column(0).ToText(), use->Column(1).ToText(),
-                       use->Column(2).ToInteger() != 0, use->Column(3).ToInteger() != 0});
-  }
+  while (use->Step(kFields)) columns.push_back({use->Column(0).ToText(), use->Column(1).ToText()});
   return columns;
 }
 

@@ -257,8 +257,6 @@ class FieldCollection : public NamedCollection<Field> {
   void Refresh();
 
  private:
-  friend class TableDef;
-  friend class TableDefCollection;
   friend struct detail::TableDefData;
   explicit FieldCollection(detail::TableDefData& table);
   detail::TableDefData& table_;

@@ -68,7 +68,6 @@ class Statement {
 // then, so a reused statement never holds a read lock.
 class StatementUse {
  public:
-  // Every use ends in a reset, so the statement starts clean.
   explicit StatementUse(std::shared_ptr<Statement> statement) : statement_(std::move(statement)) {}
   ~StatementUse() { statement_->Reset(); }
   StatementUse(const StatementUse&) = delete;
@@ -101,9 +100,6 @@ class Connection {
   // Runs SQL without results (transaction control, DDL).
   void Run(const std::string& sql, const char* source);
 
-  // Maps the connection's last SQLite failure (result rc) to its DAO failure.
-  [[noreturn]] void Fail(int rc, const char* source, const std::string& sql = {}) const;
-
   // Names of the stored tables in creation order.
   std::vector<std::string> TableNames();
   // The stored spelling of a table name (exact match first, then any case), or "" when none.
@@ -111,8 +107,6 @@ class Connection {
   struct ColumnInfo {
     std::string name;
     std::string declaredType;
-    bool hasDefault = false;
-    bool primaryKey = false;
   };
   std::vector<ColumnInfo> Columns(const std::string& table);
 
@@ -121,10 +115,9 @@ class Connection {
   // Changes whenever the connection changed a record (a rollback included).
   int64_t Version() const { return sqlite3_total_changes64(handle_) + rollbacks; }
 
-  // Waits for another connection's lock in short steps, telling whileBusy between them, up to
-  // timeoutMs.
-  void WaitWhileBusy(int timeoutMs,
-                     std::function<void(const std::string& path, bool waiting)> whileBusy);
+  // Waits for another connection's lock in short steps, telling options.whileBusy between
+  // them, up to options.busyTimeoutMs.
+  void WaitWhileBusy(const OpenOptions& options);
   // After every call that may have waited: tells whileBusy that a wait is over.
   void AfterPossibleWait() {
     if (busyWaiting_) EndBusyWait();
@@ -144,8 +137,7 @@ class Connection {
   };
   CacheEntry& CacheEntryFor(const std::string& sql);
   std::unordered_map<std::string, CacheEntry> cache_;
-  int busyTimeoutMs_ = 0;
-  std::function<void(const std::string& path, bool waiting)> whileBusy_;
+  OpenOptions busy_;
   bool busyWaiting_ = false;
   std::chrono::steady_clock::time_point busySince_;
 };

@@ -45,20 +45,15 @@ std::string WithRowidAfterSelect(const std::string& sql, const std::string& rowi
 
 // --- Helpers for record sets -------------------------------------------------------------------
 
-void CheckParameters(sqlite3_stmt* statement, const std::vector<std::optional<Variant>>& values,
-                     const char* source) {
-  size_t expected = size_t(sqlite3_bind_parameter_count(statement));
-  if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
-  size_t missing = expected - values.size();
-  for (const auto& value : values) {
-    if (!value) ++missing;
-  }
-  if (missing > 0) throw DaoFailure(kTooFewParameters, source, {std::to_string(missing)});
-}
-
+// Binds the values in order: 3001 for more values than parameters, 3061 for parameters
+// without a value.
 void BindAll(Statement& statement, const std::vector<std::optional<Variant>>& values,
              const char* source) {
-  CheckParameters(statement.get(), values, source);
+  size_t expected = size_t(sqlite3_bind_parameter_count(statement.get()));
+  if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
+  size_t missing =
+      expected - values.size() + size_t(std::count(values.begin(), values.end(), std::nullopt));
+  if (missing > 0) throw DaoFailure(kTooFewParameters, source, {std::to_string(missing)});
   for (size_t i = 0; i < values.size(); ++i) statement.Bind(int(i + 1), *values[i], source);
 }
 
@@ -188,7 +183,6 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
   } else {
     state->cursorSql = "SELECT *" + from;
   }
-  state->buffer.resize(state->columns.size());
   return state;
 }
 
