@@ -657,12 +657,8 @@ FieldCollection& TableDef::Fields() const {
 
 Field TableDef::CreateField(const std::string& name, DataType type, int32_t size) const {
   if (type == kText && size == 0) size = 255;
-  std::string declared = DeclaredType(type, size);
-  auto data = std::make_shared<detail::FieldData>();
-  data->name = name;
-  data->type = type;
-  data->size = ParseDeclaredType(declared).second;
-  return Field(data);
+  int32_t stored = ParseDeclaredType(DeclaredType(type, size)).second;
+  return Field(std::make_shared<detail::FieldData>(detail::FieldData{name, type, stored, {}}));
 }
 
 // --- TableDefCollection ------------------------------------------------------------------------

@@ -222,18 +222,17 @@ Variant Numeric(const Variant& value) {
   ConversionFailure();
 }
 
-int64_t WholeNumber(const Variant& value, int64_t low, int64_t high) {
+// The value as a whole number in the range of T, rounded half to even.
+template <typename T>
+Variant Whole(const Variant& value) {
   Variant number = Numeric(value);
-  int64_t whole = 0;
-  if (number.kind() == Variant::Kind::kInteger) {
-    whole = number.ToInteger();
-  } else {
-    std::optional<int64_t> rounded = RoundToInteger(number.ToDouble());
-    if (!rounded) Overflow();
-    whole = *rounded;
+  std::optional<int64_t> whole = number.kind() == Variant::Kind::kInteger
+                                     ? number.ToInteger()
+                                     : RoundToInteger(number.ToDouble());
+  if (!whole || *whole < std::numeric_limits<T>::min() || *whole > std::numeric_limits<T>::max()) {
+    Overflow();
   }
-  if (whole < low || whole > high) Overflow();
-  return whole;
+  return Variant(*whole);
 }
 
 }  // namespace
@@ -259,16 +258,13 @@ Variant ConvertForField(Variant value, const RecordColumn& column) {
       return Variant::Boolean(Numeric(value).ToDouble() != 0);
     }
     case kByte:
-      return Variant(WholeNumber(value, 0, 255));
+      return Whole<uint8_t>(value);
     case kInteger:
-      return Variant(WholeNumber(value, std::numeric_limits<int16_t>::min(),
-                                 std::numeric_limits<int16_t>::max()));
+      return Whole<int16_t>(value);
     case kLong:
-      return Variant(WholeNumber(value, std::numeric_limits<int32_t>::min(),
-                                 std::numeric_limits<int32_t>::max()));
+      return Whole<int32_t>(value);
     case kBigInt:
-      return Variant(WholeNumber(value, std::numeric_limits<int64_t>::min(),
-                                 std::numeric_limits<int64_t>::max()));
+      return Whole<int64_t>(value);
     case kSingle: {
       double number = Numeric(value).ToDouble();
       if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max()) {
