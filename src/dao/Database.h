@@ -299,8 +299,6 @@ class TableDefCollection : public NamedCollection<TableDef> {
   std::shared_ptr<detail::Connection> connection_;
 };
 
-class Recordset;
-
 // A field of a record set: its name and the value of the current record (or, between AddNew
 // or Edit and Update, of the record being written).
 class RecordsetField {
