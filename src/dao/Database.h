@@ -37,12 +37,11 @@
 //   | dbMemo      |  12 |    0 | LONGTEXT      | TEXT            |
 //   | dbBigInt    |  16 |    8 | BIGINT        | INTEGER         |
 //
-// Reading a declared type back also accepts Jet's other spellings (YESNO, LOGICAL, BYTE,
-// INTEGER1, SHORT, INTEGER2, LONG, INT, INTEGER4, MONEY, SINGLE, FLOAT4, FLOAT, FLOAT8, NUMBER,
-// DATE, TIME, TIMESTAMP, VARCHAR(n), CHAR(n), MEMO, NOTE). A column made by another tool with
-// any other type maps by its affinity: INTEGER to dbLong, TEXT to dbText(n) when a size is given
-// and dbText(255) otherwise (as DAO's default size), REAL and NUMERIC to dbDouble, none or BLOB
-// to dbMemo. dbText sizes are 1 to 255 characters.
+// Reading a declared type back also accepts Jet's other spellings (YESNO, SHORT, MONEY, ...:
+// kTypeNames in DatabaseVariant.cpp). A column made by another tool with any other type maps by
+// its affinity: INTEGER to dbLong, TEXT to dbText(n) when a size is given and dbText(255)
+// otherwise (as DAO's default size), REAL and NUMERIC to dbDouble, none or BLOB to dbMemo.
+// dbText sizes are 1 to 255 characters.
 //
 // Values. NUMERIC affinity stores whole numbers as integers; values of dbSingle, dbDouble,
 // dbCurrency and dbDate fields always read as doubles. Yes/no values are -1 (True) and 0, dates
