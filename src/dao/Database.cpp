@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <tuple>
 
@@ -16,10 +14,201 @@ namespace horavex::dao {
 namespace detail {
 namespace {
 
-namespace fs = std::filesystem;
+// The text after "prefix" in an SQLite message, without a schema qualifier "main.".
+std::optional<std::string> After(const std::string& message, std::string_view prefix) {
+  size_t at = message.find(prefix);
+  if (at == std::string::npos) return std::nullopt;
+  std::string rest = message.substr(at + prefix.size());
+  if (rest.rfind("main.", 0) == 0) rest.erase(0, 5);
+  return rest;
+}
 
-// The texts of DAO 3.x; "|" marks where an argument goes.
-const std::map<int32_t, const char*>& DaoTexts() {
+int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+  return CompareNoCase(std::string_view(static_cast<const char*>(a), size_t(lengthA)),
+                       std::string_view(static_cast<const char*>(b), size_t(lengthB)));
+}
+
+}  // namespace
+
+sqlite3_file* MainFile(sqlite3* handle) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr) {
+    return nullptr;
+  }
+  return file;
+}
+
+namespace {
+
+// The value SQLite holds, into value; text into the memory of the text value held.
+void ValueInto(Variant& value, sqlite3_value* from) {
+  switch (sqlite3_value_type(from)) {
+    case SQLITE_INTEGER:
+      value = Variant(static_cast<int64_t>(sqlite3_value_int64(from)));
+      return;
+    case SQLITE_FLOAT:
+      value = Variant(sqlite3_value_double(from));
+      return;
+    case SQLITE_TEXT: {
+      const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(from));
+      std::string_view text(data, size_t(sqlite3_value_bytes(from)));
+      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
+      if (text::IsValidUtf8(text)) {
+        value.AssignText(text);
+      } else {
+        value = Variant(text::Cp1252ToUtf8(text));
+      }
+      return;
+    }
+    case SQLITE_BLOB: {
+      const auto* data = static_cast<const char*>(sqlite3_value_blob(from));
+      int size = sqlite3_value_bytes(from);
+      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
+      return;
+    }
+    default:
+      value = Variant();
+  }
+}
+
+// AS_FIELD(value, declared type): the value as such a field holds it once written.
+void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
+  Variant value;
+  ValueInto(value, arguments[0]);
+  // The declared type is a constant of the statement: parsed once, kept by SQLite.
+  auto* column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
+  if (column == nullptr) {
+    const auto* declared = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
+    column = new RecordColumn;
+    std::tie(column->type, column->size) = ParseDeclaredType(declared == nullptr ? "" : declared);
+    column->typed = true;
+    sqlite3_set_auxdata(context, 1, column, [](void* p) { delete static_cast<RecordColumn*>(p); });
+    column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
+    if (column == nullptr) return sqlite3_result_error_nomem(context);
+  }
+  try {
+    value = ConvertForField(std::move(value), *column);
+  } catch (const Failure&) {
+    sqlite3_result_value(context, arguments[0]);
+    return;
+  }
+  switch (value.kind()) {
+    case Variant::Kind::kNull:
+      sqlite3_result_null(context);
+      break;
+    case Variant::Kind::kInteger:
+      sqlite3_result_int64(context, value.ToInteger());
+      break;
+    case Variant::Kind::kDouble:
+      sqlite3_result_double(context, value.ToDouble());
+      break;
+    case Variant::Kind::kText:
+      sqlite3_result_text64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+      break;
+    case Variant::Kind::kBinary:
+      sqlite3_result_blob64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT);
+      break;
+  }
+}
+
+// Steps a statement that yields one row and returns its first column.
+Variant SingleValue(Connection& connection, const std::string& sql, const char* source) {
+  StatementUse use(connection.Cached(sql, source));
+  return use->Step(source) ? use->Column(0) : Variant();
+}
+
+// Settings and checks shared by Open and Create. A file that SQLite cannot read as a database
+// fails here rather than on its first use. A new database (fresh) is written at once: SQLite
+// writes nothing until the first change, and an empty file would not open again.
+void Prepare(Connection& connection, const OpenOptions& options, bool fresh = false) {
+  if (fresh) connection.Run("PRAGMA user_version = 0", kWorkspace);
+  sqlite3* handle = connection.Handle(kWorkspace);
+  sqlite3_extended_result_codes(handle, 1);
+  if (options.whileBusy) {
+    connection.WaitWhileBusy(options);
+  } else {
+    sqlite3_busy_timeout(handle, options.busyTimeoutMs);
+  }
+  sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
+  sqlite3_create_function_v2(handle, kAsFieldFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                             nullptr, AsField, nullptr, nullptr, nullptr);
+  SingleValue(connection, "SELECT count(*) FROM sqlite_schema", kWorkspace);
+  connection.Run("PRAGMA cache_size = -16384", kWorkspace);
+  // Whole files are copied while closed; a write-ahead log beside them would be left behind.
+  std::string mode = SingleValue(connection, "PRAGMA journal_mode = DELETE", kWorkspace).ToText();
+  if (!text::EqualsNoCase(mode, "delete")) {
+    throw DaoFailure(kFileInUse, kWorkspace, {connection.path()});
+  }
+  int64_t pages = SingleValue(connection, "PRAGMA page_count", kWorkspace).ToInteger();
+  int64_t pageSize = SingleValue(connection, "PRAGMA page_size", kWorkspace).ToInteger();
+  HostFileStatus file = HostFileStatusOf(connection.path());
+  if (file.kind == HostFileStatus::Kind::kFile && uint64_t(pages * pageSize) > file.size) {
+    throw DaoFailure(kUnrecognizedFormat, kWorkspace, {connection.path()});
+  }
+}
+
+std::shared_ptr<Connection> Connect(const std::string& path, int flags) {
+  // SQLite's memory statistics take a global lock on every allocation; nothing reads them.
+  // Only possible before SQLite's first use in the process, and harmless when too late.
+  static const int statistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)statistics;
+  sqlite3* handle = nullptr;
+  // Each connection is used by one thread only: SQLite need not lock it on every call.
+  int rc = sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(handle);
+    throw DaoFailure(kCannotOpenFile, kWorkspace, {path});
+  }
+  return std::make_shared<Connection>(handle, path);
+}
+
+void CheckFolder(const std::string& path) {
+  if (!HostFolderExists(path)) throw DaoFailure(kInvalidPath, kWorkspace, {path});
+}
+
+// Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
+// none of . ! ` [ ]. Fails with 3125.
+void CheckName(const std::string& name, const std::string& source) {
+  std::u32string characters = text::ToU32(name);
+  bool valid = !characters.empty() && characters.size() <= 64 && characters[0] != U' ';
+  for (char32_t c : characters) {
+    if (c < 0x20 || c == U'.' || c == U'!' || c == U'`' || c == U'[' || c == U']') valid = false;
+  }
+  if (!valid) throw DaoFailure(kInvalidName, source, {name});
+}
+
+// The item whose name (nameOf) is that name: an exact match first, then one in any case.
+template <typename T, typename NameOf>
+const T* FindByName(const std::vector<T>& items, std::string_view name, NameOf nameOf) {
+  auto found =
+      std::find_if(items.begin(), items.end(), [&](const T& i) { return nameOf(i) == name; });
+  if (found == items.end()) {
+    found = std::find_if(items.begin(), items.end(),
+                         [&](const T& i) { return text::EqualsNoCase(nameOf(i), name); });
+  }
+  return found == items.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+size_t AfterKeyword(std::string_view sql, std::string_view word) {
+  size_t at = sql.find_first_not_of(" \t\r\n");
+  if (at == std::string_view::npos || !text::EqualsNoCase(sql.substr(at, word.size()), word)) {
+    return std::string_view::npos;
+  }
+  size_t after = at + word.size();
+  // SQLite reads letters, digits, "_" and every non-ASCII byte as part of one word.
+  bool longer =
+      after < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[after])) ||
+                             sql[after] == '_' || static_cast<unsigned char>(sql[after]) >= 0x80);
+  return longer ? std::string_view::npos : after;
+}
+
+Failure DaoFailure(int32_t number, const std::string& source,
+                   const std::vector<std::string>& arguments) {
+  // The texts of DAO 3.x; "|" marks where an argument goes.
   static const std::map<int32_t, const char*> texts = {
       {kReservedError, "Reserved error (|); there is no message for this error."},
       {kInvalidArgument, "Invalid argument."},
@@ -65,185 +254,8 @@ const std::map<int32_t, const char*>& DaoTexts() {
       {kObjectInvalid, "Object is invalid or not set."},
       {kConversionError, "Data type conversion error."},
   };
-  return texts;
-}
-
-// The text after "prefix" in an SQLite message, without a schema qualifier "main.".
-std::optional<std::string> After(const std::string& message, std::string_view prefix) {
-  size_t at = message.find(prefix);
-  if (at == std::string::npos) return std::nullopt;
-  std::string rest = message.substr(at + prefix.size());
-  if (rest.rfind("main.", 0) == 0) rest.erase(0, 5);
-  return rest;
-}
-
-bool StartsWithWord(const std::string& sql, std::string_view word) {
-  size_t at = sql.find_first_not_of(" \t\r\n");
-  if (at == std::string::npos || sql.size() - at < word.size()) return false;
-  size_t after = at + word.size();
-  if (after < sql.size() &&
-      (std::isalnum(static_cast<unsigned char>(sql[after])) || sql[after] == '_')) {
-    return false;
-  }
-  return text::EqualsNoCase(std::string_view(sql).substr(at, word.size()), word);
-}
-
-int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
-  return CompareNoCase(std::string_view(static_cast<const char*>(a), size_t(lengthA)),
-                       std::string_view(static_cast<const char*>(b), size_t(lengthB)));
-}
-
-}  // namespace
-
-sqlite3_file* MainFile(sqlite3* handle) {
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr) {
-    return nullptr;
-  }
-  return file;
-}
-
-namespace {
-
-// A value as SQLite hands it to a function, read as a column is.
-Variant ValueOf(sqlite3_value* value) {
-  switch (sqlite3_value_type(value)) {
-    case SQLITE_INTEGER:
-      return Variant(static_cast<int64_t>(sqlite3_value_int64(value)));
-    case SQLITE_FLOAT:
-      return Variant(sqlite3_value_double(value));
-    case SQLITE_TEXT: {
-      std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                            size_t(sqlite3_value_bytes(value)));
-      return text::IsValidUtf8(text) ? Variant(text) : Variant(text::Cp1252ToUtf8(text));
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
-      int size = sqlite3_value_bytes(value);
-      return Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-    }
-    default:
-      return Variant();
-  }
-}
-
-// AS_FIELD(value, declared type): the value as such a field holds it once written.
-void AsField(sqlite3_context* context, int, sqlite3_value** arguments) {
-  Variant value = ValueOf(arguments[0]);
-  // The declared type is a constant of the statement: parsed once, kept by SQLite.
-  auto* column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
-  if (column == nullptr) {
-    const auto* declared = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
-    column = new RecordColumn;
-    std::tie(column->type, column->size) = ParseDeclaredType(declared == nullptr ? "" : declared);
-    column->typed = true;
-    sqlite3_set_auxdata(context, 1, column, [](void* p) { delete static_cast<RecordColumn*>(p); });
-    column = static_cast<RecordColumn*>(sqlite3_get_auxdata(context, 1));
-    if (column == nullptr) return sqlite3_result_error_nomem(context);
-  }
-  try {
-    value = ConvertForField(std::move(value), *column);
-  } catch (const Failure&) {
-    sqlite3_result_value(context, arguments[0]);
-    return;
-  }
-  switch (value.kind()) {
-    case Variant::Kind::kNull:
-      sqlite3_result_null(context);
-      break;
-    case Variant::Kind::kInteger:
-      sqlite3_result_int64(context, value.ToInteger());
-      break;
-    case Variant::Kind::kDouble:
-      sqlite3_result_double(context, value.ToDouble());
-      break;
-    case Variant::Kind::kText:
-      sqlite3_result_text64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT,
-                            SQLITE_UTF8);
-      break;
-    case Variant::Kind::kBinary:
-      sqlite3_result_blob64(context, value.Bytes().data(), value.Bytes().size(), SQLITE_TRANSIENT);
-      break;
-  }
-}
-
-// Steps a statement that yields one row and returns its first column.
-Variant SingleValue(Connection& connection, const std::string& sql, const char* source) {
-  StatementUse use(connection.Cached(sql, source));
-  return use->Step(source) ? use->Column(0) : Variant();
-}
-
-// Settings and checks shared by Open and Create. A file that SQLite cannot read as a database
-// fails here rather than on its first use.
-void Prepare(Connection& connection, const OpenOptions& options) {
-  sqlite3* handle = connection.Handle(kWorkspace);
-  sqlite3_extended_result_codes(handle, 1);
-  if (options.whileBusy) {
-    connection.WaitWhileBusy(options.busyTimeoutMs, options.whileBusy);
-  } else {
-    sqlite3_busy_timeout(handle, options.busyTimeoutMs);
-  }
-  sqlite3_create_collation_v2(handle, kNoCaseCollation, SQLITE_UTF8, nullptr, Collate, nullptr);
-  sqlite3_create_function_v2(handle, kAsFieldFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                             nullptr, AsField, nullptr, nullptr, nullptr);
-  SingleValue(connection, "SELECT count(*) FROM sqlite_schema", kWorkspace);
-  connection.Run("PRAGMA cache_size = -16384", kWorkspace);
-  // Whole files are copied while closed; a write-ahead log beside them would be left behind.
-  std::string mode = SingleValue(connection, "PRAGMA journal_mode = DELETE", kWorkspace).ToText();
-  if (!text::EqualsNoCase(mode, "delete")) {
-    throw DaoFailure(kFileInUse, kWorkspace, {connection.path()});
-  }
-  int64_t pages = SingleValue(connection, "PRAGMA page_count", kWorkspace).ToInteger();
-  int64_t pageSize = SingleValue(connection, "PRAGMA page_size", kWorkspace).ToInteger();
-  std::error_code error;
-  auto fileSize = fs::file_size(connection.path(), error);
-  if (!error && static_cast<uintmax_t>(pages * pageSize) > fileSize) {
-    throw DaoFailure(kUnrecognizedFormat, kWorkspace, {connection.path()});
-  }
-}
-
-std::shared_ptr<Connection> Connect(const std::string& path, int flags) {
-  // SQLite's memory statistics take a global lock on every allocation; nothing reads them.
-  // Only possible before SQLite's first use in the process, and harmless when too late.
-  static const int statistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  (void)statistics;
-  sqlite3* handle = nullptr;
-  // Each connection is used by one thread only: SQLite need not lock it on every call.
-  int rc = sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(handle);
-    throw DaoFailure(kCannotOpenFile, kWorkspace, {path});
-  }
-  return std::make_shared<Connection>(handle, path);
-}
-
-void CheckFolder(const std::string& path) {
-  fs::path folder = fs::path(path).parent_path();
-  std::error_code error;
-  if (!folder.empty() && !fs::is_directory(folder, error)) {
-    throw DaoFailure(kInvalidPath, kWorkspace, {path});
-  }
-}
-
-}  // namespace
-
-// The item of that name: an exact match first, then one in any case.
-template <typename T>
-std::optional<T> FindByName(const std::vector<T>& items, std::string_view name) {
-  for (const T& item : items) {
-    if (item.Name() == name) return item;
-  }
-  for (const T& item : items) {
-    if (text::EqualsNoCase(item.Name(), name)) return item;
-  }
-  return std::nullopt;
-}
-
-Failure DaoFailure(int32_t number, const std::string& source,
-                   const std::vector<std::string>& arguments) {
-  auto found = DaoTexts().find(number);
-  std::string pattern = found != DaoTexts().end() ? found->second : "|";
+  auto found = texts.find(number);
+  std::string pattern = found != texts.end() ? found->second : "|";
   std::string description;
   size_t next = 0;
   for (char c : pattern) {
@@ -264,15 +276,6 @@ std::string QuoteName(std::string_view name) {
     if (c == '"') quoted += '"';
   }
   return quoted + "\"";
-}
-
-void CheckName(const std::string& name, const std::string& source) {
-  std::u32string characters = text::ToU32(name);
-  bool valid = !characters.empty() && characters.size() <= 64 && characters[0] != U' ';
-  for (char32_t c : characters) {
-    if (c < 0x20 || c == U'.' || c == U'!' || c == U'`' || c == U'[' || c == U']') valid = false;
-  }
-  if (!valid) throw DaoFailure(kInvalidName, source, {name});
 }
 
 [[noreturn]] void FailWith(sqlite3* handle, int rc, const std::string& path,
@@ -309,8 +312,8 @@ void CheckName(const std::string& name, const std::string& source) {
       throw DaoFailure(kReservedError, source, {message});
     case SQLITE_ERROR:
       if (auto table = After(message, "no such table: ")) {
-        throw DaoFailure(StartsWithWord(sql, "DROP") ? kTableNotFound : kInputTableNotFound, source,
-                         {*table});
+        bool drop = AfterKeyword(sql, "DROP") != std::string_view::npos;
+        throw DaoFailure(drop ? kTableNotFound : kInputTableNotFound, source, {*table});
       }
       // Jet takes an unknown name in a query for a parameter without a value.
       if (After(message, "no such column: ")) throw DaoFailure(kTooFewParameters, source, {"1"});
@@ -345,7 +348,7 @@ Statement::Statement(Connection& connection, const std::string& sql, const char*
   if (rc != SQLITE_OK) {
     sqlite3_finalize(statement_);
     statement_ = nullptr;
-    connection.Fail(rc, source, sql);
+    FailWith(handle, rc, connection.path(), source, sql);
   }
   if (statement_ == nullptr) throw DaoFailure(kInvalidSql, source);
   // A second statement after the first would silently not run.
@@ -416,33 +419,7 @@ Variant Statement::Column(int index) const {
 }
 
 void Statement::ColumnInto(Variant& value, int index) const {
-  switch (sqlite3_column_type(statement_, index)) {
-    case SQLITE_INTEGER:
-      value = Variant(static_cast<int64_t>(sqlite3_column_int64(statement_, index)));
-      return;
-    case SQLITE_FLOAT:
-      value = Variant(sqlite3_column_double(statement_, index));
-      return;
-    case SQLITE_TEXT: {
-      const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-      std::string_view text(data, size_t(sqlite3_column_bytes(statement_, index)));
-      // Text that another tool wrote in the ANSI code page is read as Windows-1252.
-      if (text::IsValidUtf8(text)) {
-        value.AssignText(text);
-      } else {
-        value = Variant(text::Cp1252ToUtf8(text));
-      }
-      return;
-    }
-    case SQLITE_BLOB: {
-      const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, index));
-      int size = sqlite3_column_bytes(statement_, index);
-      value = Variant::Binary(size > 0 ? std::string(data, size_t(size)) : std::string());
-      return;
-    }
-    default:
-      value = Variant();
-  }
+  ValueInto(value, sqlite3_column_value(statement_, index));
 }
 
 // --- Connection --------------------------------------------------------------------------------
@@ -496,10 +473,8 @@ void Connection::Run(const std::string& sql, const char* source) {
   }
 }
 
-void Connection::WaitWhileBusy(
-    int timeoutMs, std::function<void(const std::string& path, bool waiting)> whileBusy) {
-  busyTimeoutMs_ = timeoutMs;
-  whileBusy_ = std::move(whileBusy);
+void Connection::WaitWhileBusy(const OpenOptions& options) {
+  busy_ = options;
   sqlite3_busy_handler(Handle(kWorkspace), &Connection::BusyHandler, this);
 }
 
@@ -508,13 +483,13 @@ int Connection::BusyHandler(void* context, int tries) {
   auto& connection = *static_cast<Connection*>(context);
   auto now = std::chrono::steady_clock::now();
   if (tries == 0) connection.busySince_ = now;
-  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busyTimeoutMs_)) {
+  if (now - connection.busySince_ >= std::chrono::milliseconds(connection.busy_.busyTimeoutMs)) {
     return 0;
   }
   connection.busyWaiting_ = true;
   // Nothing may leave through SQLite's own frames.
   try {
-    connection.whileBusy_(connection.path_, true);
+    connection.busy_.whileBusy(connection.path_, true);
   } catch (...) {
   }
   sqlite3_sleep(kStepMs);
@@ -524,13 +499,9 @@ int Connection::BusyHandler(void* context, int tries) {
 void Connection::EndBusyWait() noexcept {
   busyWaiting_ = false;
   try {
-    whileBusy_(path_, false);
+    busy_.whileBusy(path_, false);
   } catch (...) {
   }
-}
-
-void Connection::Fail(int rc, const char* source, const std::string& sql) const {
-  FailWith(handle_, rc, path_, source, sql);
 }
 
 std::vector<std::string> Connection::TableNames() {
@@ -545,25 +516,15 @@ std::vector<std::string> Connection::TableNames() {
 
 std::string Connection::FindTable(std::string_view name) {
   std::vector<std::string> names = TableNames();
-  for (const std::string& stored : names) {
-    if (stored == name) return stored;
-  }
-  for (const std::string& stored : names) {
-    if (text::EqualsNoCase(stored, name)) return stored;
-  }
-  return {};
+  const std::string* found = FindByName(names, name, std::identity());
+  return found != nullptr ? *found : std::string();
 }
 
 std::vector<Connection::ColumnInfo> Connection::Columns(const std::string& table) {
-  StatementUse use(Cached(
-      "SELECT name, type, dflt_value IS NOT NULL, pk FROM pragma_table_info(?1) ORDER BY cid",
-      kFields));
+  StatementUse use(Cached("SELECT name, type FROM pragma_table_info(?1) ORDER BY cid", kFields));
   use->Bind(1, Variant(table), kFields);
   std::vector<ColumnInfo> columns;
-  while (use->Step(kFields)) {
-    columns.push_back({use->Column(0).ToText(), use->Column(1).ToText(),
-                       use->Column(2).ToInteger() != 0, use->Column(3).ToInteger() != 0});
-  }
+  while (use->Step(kFields)) columns.push_back({use->Column(0).ToText(), use->Column(1).ToText()});
   return columns;
 }
 
@@ -580,8 +541,8 @@ void Connection::Close() noexcept {
 // --- Table definitions -------------------------------------------------------------------------
 
 void TableDefData::LoadFields() {
-  std::vector<Field> previous = std::move(fields.fields_);
-  fields.fields_.clear();
+  std::vector<Field> previous = std::move(fields.items_);
+  fields.items_.clear();
   for (const Connection::ColumnInfo& column : connection->Columns(name)) {
     auto [type, size] = ParseDeclaredType(column.declaredType);
     std::shared_ptr<FieldData> data;
@@ -591,7 +552,7 @@ void TableDefData::LoadFields() {
     }
     if (!data) data = std::make_shared<FieldData>();
     *data = FieldData{column.name, type, size, weak_from_this()};
-    fields.fields_.push_back(Field(data));
+    fields.items_.push_back(Field(data));
   }
   for (Field& field : previous) {
     if (field.data_) field.data_->table.reset();
@@ -636,26 +597,34 @@ void Field::SetName(const std::string& name) {
   field.name = name;
 }
 
+// --- NamedCollection ---------------------------------------------------------------------------
+
+template <typename Item>
+Item NamedCollection<Item>::operator[](size_t index) const {
+  if (index >= items_.size()) throw DaoFailure(kItemNotFound, source_);
+  return items_[index];
+}
+
+template <typename Item>
+Item NamedCollection<Item>::operator[](std::string_view name) const {
+  std::optional<Item> item = Find(name);
+  if (!item) throw DaoFailure(kItemNotFound, source_);
+  return *item;
+}
+
+template <typename Item>
+std::optional<Item> NamedCollection<Item>::Find(std::string_view name) const {
+  const Item* item = detail::FindByName(items_, name, std::mem_fn(&Item::Name));
+  return item != nullptr ? std::optional<Item>(*item) : std::nullopt;
+}
+
+template class NamedCollection<Field>;
+template class NamedCollection<TableDef>;
+
 // --- FieldCollection ---------------------------------------------------------------------------
 
-size_t FieldCollection::Count() const {
-  return fields_.size();
-}
-
-Field FieldCollection::operator[](size_t index) const {
-  if (index >= fields_.size()) throw DaoFailure(kItemNotFound, detail::kFields);
-  return fields_[index];
-}
-
-Field FieldCollection::operator[](std::string_view name) const {
-  std::optional<Field> field = Find(name);
-  if (!field) throw DaoFailure(kItemNotFound, detail::kFields);
-  return *field;
-}
-
-std::optional<Field> FieldCollection::Find(std::string_view name) const {
-  return detail::FindByName(fields_, name);
-}
+FieldCollection::FieldCollection(detail::TableDefData& table)
+    : NamedCollection(detail::kFields), table_(table) {}
 
 void FieldCollection::Append(const Field& field) {
   detail::FieldData& data = *field.data_;
@@ -669,7 +638,7 @@ void FieldCollection::Append(const Field& field) {
                            detail::kFields);
   }
   data.table = table_.weak_from_this();
-  fields_.push_back(field);
+  items_.push_back(field);
 }
 
 void FieldCollection::Refresh() {
@@ -688,38 +657,15 @@ FieldCollection& TableDef::Fields() const {
 
 Field TableDef::CreateField(const std::string& name, DataType type, int32_t size) const {
   if (type == kText && size == 0) size = 255;
-  std::string declared = DeclaredType(type, size);
-  auto data = std::make_shared<detail::FieldData>();
-  data->name = name;
-  data->type = type;
-  data->size = ParseDeclaredType(declared).second;
-  return Field(data);
+  int32_t stored = ParseDeclaredType(DeclaredType(type, size)).second;
+  return Field(std::make_shared<detail::FieldData>(detail::FieldData{name, type, stored, {}}));
 }
 
 // --- TableDefCollection ------------------------------------------------------------------------
 
 TableDefCollection::TableDefCollection(std::shared_ptr<detail::Connection> connection)
-    : connection_(std::move(connection)) {
+    : NamedCollection(detail::kTableDefs), connection_(std::move(connection)) {
   Refresh();
-}
-
-size_t TableDefCollection::Count() const {
-  return tables_.size();
-}
-
-TableDef TableDefCollection::operator[](size_t index) const {
-  if (index >= tables_.size()) throw DaoFailure(kItemNotFound, detail::kTableDefs);
-  return tables_[index];
-}
-
-TableDef TableDefCollection::operator[](std::string_view name) const {
-  std::optional<TableDef> table = Find(name);
-  if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
-  return *table;
-}
-
-std::optional<TableDef> TableDefCollection::Find(std::string_view name) const {
-  return detail::FindByName(tables_, name);
 }
 
 void TableDefCollection::Append(const TableDef& table) {
@@ -739,7 +685,7 @@ void TableDefCollection::Append(const TableDef& table) {
   }
   connection_->Run(sql + ")", detail::kTableDefs);
   data.connection = connection_;
-  tables_.push_back(table);
+  items_.push_back(table);
 }
 
 void TableDefCollection::Delete(std::string_view name) {
@@ -748,14 +694,14 @@ void TableDefCollection::Delete(std::string_view name) {
   if (!table) throw DaoFailure(kItemNotFound, detail::kTableDefs);
   connection_->Run("DROP TABLE " + detail::QuoteName(table->Name()), detail::kTableDefs);
   table->data_->connection.reset();
-  std::erase_if(tables_, [&](const TableDef& t) { return t.data_ == table->data_; });
+  std::erase_if(items_, [&](const TableDef& t) { return t.data_ == table->data_; });
 }
 
 void TableDefCollection::Refresh() {
   std::vector<TableDef> tables;
   for (const std::string& name : connection_->TableNames()) {
     std::shared_ptr<detail::TableDefData> data;
-    for (TableDef& previous : tables_) {
+    for (TableDef& previous : items_) {
       if (previous.data_->name == name) data = previous.data_;
     }
     if (!data) data = std::make_shared<detail::TableDefData>(name);
@@ -763,12 +709,12 @@ void TableDefCollection::Refresh() {
     data->LoadFields();
     tables.push_back(TableDef(data));
   }
-  for (TableDef& previous : tables_) {
+  for (TableDef& previous : items_) {
     bool kept = std::any_of(tables.begin(), tables.end(),
                             [&](const TableDef& t) { return t.data_ == previous.data_; });
     if (!kept) previous.data_->connection.reset();
   }
-  tables_ = std::move(tables);
+  items_ = std::move(tables);
 }
 
 // --- Database ----------------------------------------------------------------------------------
@@ -792,15 +738,13 @@ Database::~Database() {
 }
 
 Database Database::Open(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
   CheckLinksTrusted(path);  // SQLite follows every link
-  std::error_code error;
-  fs::file_status status = fs::status(path, error);
-  if (!fs::exists(status)) {
+  HostFileStatus::Kind found = HostFileStatusOf(path).kind;
+  if (found == HostFileStatus::Kind::kMissing) {
     detail::CheckFolder(path);
     throw DaoFailure(kFileNotFound, detail::kWorkspace, {path});
   }
-  if (!fs::is_regular_file(status)) {
+  if (found != HostFileStatus::Kind::kFile) {
     throw DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
   }
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
@@ -813,10 +757,10 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
   if (file == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK) size = 0;
   size = std::min<sqlite3_int64>(size, sizeof header);
   if (size > 0 && file->pMethods->xRead(file, header, int(size), 0) != SQLITE_OK) size = 0;
-  if (size < 16 || std::memcmp(header, "SQLite format 3", 16) != 0) {
+  DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
+  if (kind != DatabaseKind::kSQLite) {
     Failure unrecognized = DaoFailure(kUnrecognizedFormat, detail::kWorkspace, {path});
     // An Access database is no damage: it wants converting, and the message says so.
-    DatabaseKind kind = KindOfHeader(std::string_view(header, size_t(size)));
     if (!IsJet(kind)) throw unrecognized;
     throw Failure(unrecognized.number(), unrecognized.source(),
                   unrecognized.description() + " The file is " + DescribeKind(kind) + ".");
@@ -826,30 +770,24 @@ Database Database::Open(const std::string& path, const OpenOptions& options) {
 }
 
 Database Database::Create(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
   CheckLinksTrusted(path);
-  std::error_code error;
-  if (fs::exists(fs::symlink_status(path, error))) {
+  // A link counts as a file there, also one that leads nowhere.
+  if (HostFileStatusOf(path, false).kind != HostFileStatus::Kind::kMissing) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);
   }
   detail::CheckFolder(path);
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  // SQLite writes nothing until the first change; an empty file would not open again.
-  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
-  detail::Prepare(*connection, options);
+  detail::Prepare(*connection, options, true);
   return Database(connection);
 }
 
 Database Database::CreateInto(const std::string& path, const OpenOptions& options) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::file_status status = fs::status(path, error);
-  if (!fs::is_regular_file(status) || fs::file_size(path, error) != 0 || error) {
+  HostFileStatus file = HostFileStatusOf(path);
+  if (file.kind != HostFileStatus::Kind::kFile || file.size != 0) {
     throw DaoFailure(kDatabaseExists, detail::kWorkspace);
   }
   auto connection = detail::Connect(path, SQLITE_OPEN_READWRITE);
-  connection->Run("PRAGMA user_version = 0", detail::kWorkspace);
-  detail::Prepare(*connection, options);
+  detail::Prepare(*connection, options, true);
   return Database(connection);
 }
 

@@ -37,12 +37,11 @@
 //   | dbMemo      |  12 |    0 | LONGTEXT      | TEXT            |
 //   | dbBigInt    |  16 |    8 | BIGINT        | INTEGER         |
 //
-// Reading a declared type back also accepts Jet's other spellings (YESNO, LOGICAL, BYTE,
-// INTEGER1, SHORT, INTEGER2, LONG, INT, INTEGER4, MONEY, SINGLE, FLOAT4, FLOAT, FLOAT8, NUMBER,
-// DATE, TIME, TIMESTAMP, VARCHAR(n), CHAR(n), MEMO, NOTE). A column made by another tool with
-// any other type maps by its affinity: INTEGER to dbLong, TEXT to dbText(n) when a size is given
-// and dbText(255) otherwise (as DAO's default size), REAL and NUMERIC to dbDouble, none or BLOB
-// to dbMemo. dbText sizes are 1 to 255 characters.
+// Reading a declared type back also accepts Jet's other spellings (YESNO, SHORT, MONEY, ...:
+// kTypeNames in DatabaseVariant.cpp). A column made by another tool with any other type maps by
+// its affinity: INTEGER to dbLong, TEXT to dbText(n) when a size is given and dbText(255)
+// otherwise (as DAO's default size), REAL and NUMERIC to dbDouble, none or BLOB to dbMemo.
+// dbText sizes are 1 to 255 characters.
 //
 // Values. NUMERIC affinity stores whole numbers as integers; values of dbSingle, dbDouble,
 // dbCurrency and dbDate fields always read as doubles. Yes/no values are -1 (True) and 0, dates
@@ -83,48 +82,48 @@ enum RecordsetType : int16_t { kOpenDefault = -1, kOpenForwardOnly = 8 };
 inline constexpr const char* kNoCaseCollation = "ANSI_NOCASE";
 inline constexpr const char* kAsFieldFunction = "AS_FIELD";
 
-// The DAO failure numbers this layer raises.
+// The DAO failure numbers this layer raises; their texts are DAO's own (see DaoFailure).
 enum DaoError : int32_t {
-  kReservedError = 3000,         // "Reserved error (|); there is no message for this error."
-  kInvalidArgument = 3001,       // "Invalid argument."
-  kTableExists = 3010,           // "Table '|' already exists."
-  kUpdateWithoutEdit = 3020,     // "Update or CancelUpdate without AddNew or Edit."
-  kNoCurrentRecord = 3021,       // "No current record."
-  kNotAValidBookmark = 3159,     // "Not a valid bookmark."
-  kDuplicateKey = 3022,          // "Can't have duplicate key; index changes were unsuccessful."
-  kEditAlreadyUsed = 3023,       // "AddNew or Edit already used."
-  kFileNotFound = 3024,          // "Couldn't find file '|'."
-  kDiskFull = 3026,              // "Not enough space on disk."
-  kReadOnly = 3027,              // "Can't update. Database or object is read-only."
-  kNoTransaction = 3034,         // "Commit or Rollback without BeginTrans."
-  kResourceExceeded = 3035,      // "System resource exceeded."
-  kDiskError = 3043,             // "Disk or network error."
-  kInvalidPath = 3044,           // "'|' isn't a valid path."
-  kFileInUse = 3045,             // "Couldn't use '|'; file already in use."
-  kCannotOpenFile = 3051,        // "Couldn't open file '|'."
-  kTooFewParameters = 3061,      // "Too few parameters. Expected |."
-  kSelectQueryExecuted = 3065,   // "Can't execute a select query."
-  kQueryExpression = 3075,       // "| in query expression '|'."
-  kInputTableNotFound = 3078,    // "Couldn't find input table or query '|'."
-  kInvalidName = 3125,           // "'|' isn't a valid name."
-  kInvalidSql = 3129,            // "Invalid SQL statement; expected 'DELETE', 'INSERT', ..."
-  kCharactersAfterEnd = 3142,    // "Characters found after end of SQL statement."
-  kInvalidOperation = 3219,      // "Invalid operation."
-  kFieldTooSmall = 3163,         // "The field is too small to accept the amount of data ..."
-  kRecordDeleted = 3167,         // "Record is deleted."
-  kFieldDefinedTwice = 3191,     // "Can't define field more than once."
-  kDatabaseExists = 3204,        // "Database already exists."
-  kLocked = 3218,                // "Couldn't update; currently locked."
-  kInvalidFieldType = 3259,      // "Invalid field data type."
-  kNoFieldsDefined = 3264,       // "No fields defined - cannot append Tabledef or Index."
-  kItemNotFound = 3265,          // "Item not found in this collection."
-  kFieldAlreadyAppended = 3266,  // "Can't append a field that is already a part of a ..."
-  kNullNotAllowed = 3314,        // "Field '|' can't contain a null value."
-  kUnrecognizedFormat = 3343,    // "Unrecognized database format '|'."
-  kNumericOverflow = 3349,       // "Numeric field overflow."
-  kTableNotFound = 3376,         // "Table '|' doesn't exist."
-  kObjectInvalid = 3420,         // "Object is invalid or not set."
-  kConversionError = 3421,       // "Data type conversion error."
+  kReservedError = 3000,
+  kInvalidArgument = 3001,
+  kTableExists = 3010,
+  kUpdateWithoutEdit = 3020,
+  kNoCurrentRecord = 3021,
+  kNotAValidBookmark = 3159,
+  kDuplicateKey = 3022,
+  kEditAlreadyUsed = 3023,
+  kFileNotFound = 3024,
+  kDiskFull = 3026,
+  kReadOnly = 3027,
+  kNoTransaction = 3034,
+  kResourceExceeded = 3035,
+  kDiskError = 3043,
+  kInvalidPath = 3044,
+  kFileInUse = 3045,
+  kCannotOpenFile = 3051,
+  kTooFewParameters = 3061,
+  kSelectQueryExecuted = 3065,
+  kQueryExpression = 3075,
+  kInputTableNotFound = 3078,
+  kInvalidName = 3125,
+  kInvalidSql = 3129,
+  kCharactersAfterEnd = 3142,
+  kInvalidOperation = 3219,
+  kFieldTooSmall = 3163,
+  kRecordDeleted = 3167,
+  kFieldDefinedTwice = 3191,
+  kDatabaseExists = 3204,
+  kLocked = 3218,
+  kInvalidFieldType = 3259,
+  kNoFieldsDefined = 3264,
+  kItemNotFound = 3265,
+  kFieldAlreadyAppended = 3266,
+  kNullNotAllowed = 3314,
+  kUnrecognizedFormat = 3343,
+  kNumericOverflow = 3349,
+  kTableNotFound = 3376,
+  kObjectInvalid = 3420,
+  kConversionError = 3421,
 };
 
 // A value as a field holds it: Null, a whole number, a double, a text (UTF-8) or bytes.
@@ -178,6 +177,8 @@ class Variant {
   bool operator==(const Variant& other) const = default;
 
  private:
+  // The value as a number: itself, or its text read as one (94 for Null, 13 otherwise).
+  Variant Number() const;
   int64_t ConvertedToInteger() const;
   double ConvertedToDouble() const;
 
@@ -203,6 +204,27 @@ struct RecordsetState;
 struct PreparedQuery;
 }  // namespace detail
 
+// The items of a collection, in order, by position from 0 and by name in any case (an exact
+// match first); 3265 "Item not found in this collection" when there is none.
+template <typename Item>
+class NamedCollection {
+ public:
+  size_t Count() const { return items_.size(); }
+  Item operator[](size_t index) const;
+  Item operator[](std::string_view name) const;
+  std::optional<Item> Find(std::string_view name) const;
+
+  typename std::vector<Item>::const_iterator begin() const { return items_.begin(); }
+  typename std::vector<Item>::const_iterator end() const { return items_.end(); }
+
+ protected:
+  explicit NamedCollection(const char* source) : source_(source) {}
+  std::vector<Item> items_;
+
+ private:
+  const char* source_;  // the DAO object that failures name
+};
+
 // A field of a table definition. Copies refer to the same field.
 class Field {
  public:
@@ -224,14 +246,8 @@ class Field {
 };
 
 // The fields of a table definition, in column order.
-class FieldCollection {
+class FieldCollection : public NamedCollection<Field> {
  public:
-  size_t Count() const;
-  // By position from 0; fails with 3265 beyond the last field.
-  Field operator[](size_t index) const;
-  // By name in any case; fails with 3265 when there is none.
-  Field operator[](std::string_view name) const;
-  std::optional<Field> Find(std::string_view name) const;
   // Appends a field made by TableDef::CreateField. In a stored table the column is added to the
   // file at once. A name already in the collection fails with 3191, a field that already
   // belongs to a collection with 3266.
@@ -239,16 +255,10 @@ class FieldCollection {
   // Reads the fields of a stored table again from the file.
   void Refresh();
 
-  std::vector<Field>::const_iterator begin() const { return fields_.begin(); }
-  std::vector<Field>::const_iterator end() const { return fields_.end(); }
-
  private:
-  friend class TableDef;
-  friend class TableDefCollection;
   friend struct detail::TableDefData;
-  explicit FieldCollection(detail::TableDefData& table) : table_(table) {}
+  explicit FieldCollection(detail::TableDefData& table);
   detail::TableDefData& table_;
-  std::vector<Field> fields_;
 };
 
 // A table definition: a stored table (from TableDefs) or a new one (from CreateTableDef) until
@@ -271,14 +281,8 @@ class TableDef {
 // The tables of a database, in creation order (the order of their entries in sqlite_schema;
 // SQLite's own sqlite_* tables are left out). Like DAO's collection it is read once and kept in
 // step with Append and Delete; tables made or dropped through SQL show after Refresh.
-class TableDefCollection {
+class TableDefCollection : public NamedCollection<TableDef> {
  public:
-  size_t Count() const;
-  // By position from 0; fails with 3265 beyond the last table.
-  TableDef operator[](size_t index) const;
-  // By name in any case (an exact match first); fails with 3265 when there is none.
-  TableDef operator[](std::string_view name) const;
-  std::optional<TableDef> Find(std::string_view name) const;
   // Creates the table in the file with the definition's fields and nothing else: no key, index,
   // default, required flag or automatic numbering. Fails with 3010 when the name is taken,
   // 3264 without fields, 3191 for two fields of one name, 3125 for an invalid name.
@@ -288,17 +292,11 @@ class TableDefCollection {
   // Reads the list again from the file.
   void Refresh();
 
-  std::vector<TableDef>::const_iterator begin() const { return tables_.begin(); }
-  std::vector<TableDef>::const_iterator end() const { return tables_.end(); }
-
  private:
   friend class Database;
   explicit TableDefCollection(std::shared_ptr<detail::Connection> connection);
   std::shared_ptr<detail::Connection> connection_;
-  std::vector<TableDef> tables_;
 };
-
-class Recordset;
 
 // A field of a record set: its name and the value of the current record (or, between AddNew
 // or Edit and Update, of the record being written).

@@ -33,9 +33,8 @@ Failure DaoFailure(int32_t number, const std::string& source,
 
 // "name" with inner quotes doubled, for names written into SQL text.
 std::string QuoteName(std::string_view name);
-// Jet's rules for object names: 1 to 64 characters, no leading blank, no control character and
-// none of . ! ` [ ]. Fails with 3125.
-void CheckName(const std::string& name, const std::string& source);
+// Where the SQL goes on after its first word when that is `word` (in any case), or npos.
+size_t AfterKeyword(std::string_view sql, std::string_view word);
 
 class Connection;
 
@@ -49,7 +48,6 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   sqlite3_stmt* get() const { return statement_; }
-  const std::string& sql() const { return sql_; }
   // Resets the statement and clears its bindings; never fails.
   void Reset() noexcept;
   // Without copy, the value must stay unchanged until the statement is reset.
@@ -70,7 +68,6 @@ class Statement {
 // then, so a reused statement never holds a read lock.
 class StatementUse {
  public:
-  // Every use ends in a reset, so the statement starts clean.
   explicit StatementUse(std::shared_ptr<Statement> statement) : statement_(std::move(statement)) {}
   ~StatementUse() { statement_->Reset(); }
   StatementUse(const StatementUse&) = delete;
@@ -103,9 +100,6 @@ class Connection {
   // Runs SQL without results (transaction control, DDL).
   void Run(const std::string& sql, const char* source);
 
-  // Maps the connection's last SQLite failure (result rc) to its DAO failure.
-  [[noreturn]] void Fail(int rc, const char* source, const std::string& sql = {}) const;
-
   // Names of the stored tables in creation order.
   std::vector<std::string> TableNames();
   // The stored spelling of a table name (exact match first, then any case), or "" when none.
@@ -113,8 +107,6 @@ class Connection {
   struct ColumnInfo {
     std::string name;
     std::string declaredType;
-    bool hasDefault = false;
-    bool primaryKey = false;
   };
   std::vector<ColumnInfo> Columns(const std::string& table);
 
@@ -123,10 +115,9 @@ class Connection {
   // Changes whenever the connection changed a record (a rollback included).
   int64_t Version() const { return sqlite3_total_changes64(handle_) + rollbacks; }
 
-  // Waits for another connection's lock in short steps, telling whileBusy between them, up to
-  // timeoutMs.
-  void WaitWhileBusy(int timeoutMs,
-                     std::function<void(const std::string& path, bool waiting)> whileBusy);
+  // Waits for another connection's lock in short steps, telling options.whileBusy between
+  // them, up to options.busyTimeoutMs.
+  void WaitWhileBusy(const OpenOptions& options);
   // After every call that may have waited: tells whileBusy that a wait is over.
   void AfterPossibleWait() {
     if (busyWaiting_) EndBusyWait();
@@ -146,8 +137,7 @@ class Connection {
   };
   CacheEntry& CacheEntryFor(const std::string& sql);
   std::unordered_map<std::string, CacheEntry> cache_;
-  int busyTimeoutMs_ = 0;
-  std::function<void(const std::string& path, bool waiting)> whileBusy_;
+  OpenOptions busy_;
   bool busyWaiting_ = false;
   std::chrono::steady_clock::time_point busySince_;
 };
@@ -199,21 +189,16 @@ struct RecordColumn {
 struct PreparedQuery {
   PreparedQuery(Connection& connection, const std::string& sql);
 
-  std::string sql;
-  std::string preparedSql;  // sql, with the rowid added when hasRowid
+  std::string preparedSql;  // the SQL, with the rowid added when table is set
   int parameterCount = 0;
-  // Set when every column comes straight from one table: its stored name, and the first
-  // result column is the rowid that the layer added.
+  // Set when every column comes straight from one table: its stored name, and the name of its
+  // rowid, which the layer added as the first result column.
   std::string table;
-  bool hasRowid = false;
   std::string rowidName;
 };
 
-// A record set finds its records forward through a cursor of its own, as far as it is moved.
-// A keyed record set (one that writes through to its table) keeps the rowids it has seen and
-// added, and reads a record's values by rowid when it comes back to it or when the connection
-// changed anything since it read them; its cursor only finds rowids. Any other keeps the values
-// it read. A table's cursor starts at the first read, a query's when it is opened.
+// What a Recordset holds (its contract tells how it reads). A keyed record set is one that
+// writes through: its cursor only finds rowids, and a record's values are read by rowid.
 struct RecordsetState {
   std::shared_ptr<Connection> connection;
   std::vector<RecordColumn> columns;
@@ -288,11 +273,6 @@ int64_t RunAction(Connection& connection, const PreparedQuery& query,
 // A record set over a whole table, read when first needed.
 std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& connection,
                                           const std::string& table);
-// A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
-std::string RowidName(const std::vector<Connection::ColumnInfo>& columns);
-
-// Builds the columns of a record set from a prepared statement, from its first column on.
-std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first);
 // Converts a value for a field of that type and size, as Jet does on assignment.
 Variant ConvertForField(Variant value, const RecordColumn& column);
 

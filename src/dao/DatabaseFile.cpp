@@ -34,6 +34,23 @@ DatabaseVersion VersionOf(Connection& connection) {
   return version;
 }
 
+constexpr int kChunk = 64 * 1024;
+
+// Reads the first `size` bytes of a file through SQLite's handle of it, a chunk at a time, and
+// hands each to use(bytes, count, offset); false when a read fails or use returns false.
+template <typename Use>
+bool ReadChunks(sqlite3_file* file, sqlite3_int64 size, Use use) {
+  std::unique_ptr<char[]> buffer(new char[kChunk]);  // not cleared: every byte is read into
+  for (sqlite3_int64 offset = 0; offset < size; offset += kChunk) {
+    int count = int(std::min<sqlite3_int64>(kChunk, size - offset));
+    if (file->pMethods->xRead(file, buffer.get(), count, offset) != SQLITE_OK ||
+        !use(buffer.get(), count, offset)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Copies the bytes of the connection's file while it holds a read lock. Every database is
 // opened in rollback-journal mode, so under that lock the file itself is the whole database.
 // The file is read through SQLite's own handle: closing another handle of it would drop the
@@ -46,22 +63,13 @@ void CopyFileUnderLock(Connection& connection, const std::string& to) {
   }
   HostFileWriter out(to);
   if (!out.IsOpen()) throw DaoFailure(kCannotOpenFile, kWorkspace, {to});
-  constexpr int kChunk = 64 * 1024;
-  std::unique_ptr<char[]> buffer(new char[kChunk]);  // not cleared: every byte is read into
-  int rc = SQLITE_OK;
-  for (sqlite3_int64 offset = 0; offset < size && rc == SQLITE_OK;) {
-    int chunk = int(std::min<sqlite3_int64>(kChunk, size - offset));
-    if (file->pMethods->xRead(file, buffer.get(), chunk, offset) != SQLITE_OK) {
-      rc = SQLITE_IOERR_READ;
-      break;
-    }
-    if (!out.Write(buffer.get(), size_t(chunk))) {
-      rc = out.DiskFull() ? SQLITE_FULL : SQLITE_IOERR_WRITE;
-      break;
-    }
-    offset += chunk;
-  }
-  if (rc != SQLITE_OK) FailWith(nullptr, rc, to, kWorkspace, {});
+  int rc = SQLITE_IOERR_READ;  // unless the writing failed
+  bool copied = ReadChunks(file, size, [&](const char* bytes, int count, sqlite3_int64) {
+    if (out.Write(bytes, size_t(count))) return true;
+    rc = out.DiskFull() ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+    return false;
+  });
+  if (!copied) FailWith(nullptr, rc, to, kWorkspace, {});
 }
 
 // Whether the two files hold the same bytes; false when either cannot be read.
@@ -71,18 +79,11 @@ bool SameBytes(sqlite3_file* a, sqlite3_file* b) {
       b->pMethods->xFileSize(b, &otherSize) != SQLITE_OK || size != otherSize) {
     return false;
   }
-  constexpr int kChunk = 64 * 1024;
-  std::unique_ptr<char[]> left(new char[kChunk]), right(new char[kChunk]);
-  for (sqlite3_int64 offset = 0; offset < size;) {
-    int chunk = int(std::min<sqlite3_int64>(kChunk, size - offset));
-    if (a->pMethods->xRead(a, left.get(), chunk, offset) != SQLITE_OK ||
-        b->pMethods->xRead(b, right.get(), chunk, offset) != SQLITE_OK ||
-        std::memcmp(left.get(), right.get(), size_t(chunk)) != 0) {
-      return false;
-    }
-    offset += chunk;
-  }
-  return true;
+  std::unique_ptr<char[]> other(new char[kChunk]);
+  return ReadChunks(a, size, [&](const char* bytes, int count, sqlite3_int64 offset) {
+    return b->pMethods->xRead(b, other.get(), count, offset) == SQLITE_OK &&
+           std::memcmp(bytes, other.get(), size_t(count)) == 0;
+  });
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <tuple>
 
@@ -39,35 +38,22 @@ std::string SingleTable(Connection& connection, sqlite3_stmt* statement) {
 // SQLite itself refuses that where no single row stands behind a result (DISTINCT, joins,
 // compounds).
 std::string WithRowidAfterSelect(const std::string& sql, const std::string& rowid) {
-  size_t at = sql.find_first_not_of(" \t\r\n");
-  if (at == std::string::npos || sql.size() - at < 6 ||
-      !text::EqualsNoCase(std::string_view(sql).substr(at, 6), "SELECT")) {
-    return {};
-  }
-  size_t after = at + 6;
-  if (after < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[after])) ||
-                             sql[after] == '_' || static_cast<unsigned char>(sql[after]) >= 0x80)) {
-    return {};
-  }
+  size_t after = AfterKeyword(sql, "SELECT");
+  if (after == std::string::npos) return {};
   return sql.substr(0, after) + " " + rowid + "," + sql.substr(after);
 }
 
 // --- Helpers for record sets -------------------------------------------------------------------
 
-void CheckParameters(sqlite3_stmt* statement, const std::vector<std::optional<Variant>>& values,
-                     const char* source) {
-  size_t expected = size_t(sqlite3_bind_parameter_count(statement));
-  if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
-  size_t missing = expected - values.size();
-  for (const auto& value : values) {
-    if (!value) ++missing;
-  }
-  if (missing > 0) throw DaoFailure(kTooFewParameters, source, {std::to_string(missing)});
-}
-
+// Binds the values in order: 3001 for more values than parameters, 3061 for parameters
+// without a value.
 void BindAll(Statement& statement, const std::vector<std::optional<Variant>>& values,
              const char* source) {
-  CheckParameters(statement.get(), values, source);
+  size_t expected = size_t(sqlite3_bind_parameter_count(statement.get()));
+  if (values.size() > expected) throw DaoFailure(kInvalidArgument, source);
+  size_t missing =
+      expected - values.size() + size_t(std::count(values.begin(), values.end(), std::nullopt));
+  if (missing > 0) throw DaoFailure(kTooFewParameters, source, {std::to_string(missing)});
   for (size_t i = 0; i < values.size(); ++i) statement.Bind(int(i + 1), *values[i], source);
 }
 
@@ -79,8 +65,7 @@ std::string ColumnList(const std::vector<RecordColumn>& columns) {
   return list;
 }
 
-}  // namespace
-
+// A name that reaches the table's rowid (not taken by one of its columns), or "" when none.
 std::string RowidName(const std::vector<Connection::ColumnInfo>& columns) {
   for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
     bool taken = std::any_of(columns.begin(), columns.end(), [&](const Connection::ColumnInfo& c) {
@@ -91,27 +76,31 @@ std::string RowidName(const std::vector<Connection::ColumnInfo>& columns) {
   return {};
 }
 
+// A column of a record set; without a declared type its values are taken as they are stored.
+RecordColumn ColumnOf(const char* name, const char* origin, const char* declared) {
+  RecordColumn column{name != nullptr ? name : "", {}, origin != nullptr ? origin : ""};
+  column.upperName = text::Upper(column.name);
+  column.typed = declared != nullptr;
+  if (declared != nullptr) std::tie(column.type, column.size) = ParseDeclaredType(declared);
+  return column;
+}
+
+// The columns of a record set from a prepared statement, from its first column on.
 std::vector<RecordColumn> ColumnsOf(sqlite3_stmt* statement, int first) {
   std::vector<RecordColumn> columns;
   for (int i = first; i < sqlite3_column_count(statement); ++i) {
-    RecordColumn column;
-    const char* name = sqlite3_column_name(statement, i);
-    const char* origin = sqlite3_column_origin_name(statement, i);
-    const char* declared = sqlite3_column_decltype(statement, i);
-    column.name = name != nullptr ? name : "";
-    column.upperName = text::Upper(column.name);
-    column.origin = origin != nullptr ? origin : "";
-    column.typed = declared != nullptr;
-    if (declared != nullptr) std::tie(column.type, column.size) = ParseDeclaredType(declared);
-    columns.push_back(std::move(column));
+    columns.push_back(ColumnOf(sqlite3_column_name(statement, i),
+                               sqlite3_column_origin_name(statement, i),
+                               sqlite3_column_decltype(statement, i)));
   }
   return columns;
 }
 
-PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : sql(text) {
+}  // namespace
+
+PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : preparedSql(text) {
   // The SQL as written reports its own failures.
   auto statement = std::make_unique<Statement>(connection, text, kDatabase);
-  preparedSql = text;
   parameterCount = sqlite3_bind_parameter_count(statement->get());
   std::string stored = SingleTable(connection, statement->get());
   if (stored.empty()) return;
@@ -125,7 +114,6 @@ PreparedQuery::PreparedQuery(Connection& connection, const std::string& text) : 
     if (SingleTable(connection, identified->get()) != stored) return;
     preparedSql = withRowid;
     table = stored;
-    hasRowid = true;
     rowidName = rowid;
   } catch (const Failure&) {
     // No single row behind each result: the selection stays read-only.
@@ -146,10 +134,10 @@ std::unique_ptr<RecordsetState> RunSelection(const std::shared_ptr<Connection>& 
   bool row = cursor.Step(kDatabase);
   sqlite3_stmt* statement = cursor.get();
   // Column metadata is read after the first step, which re-prepares after a schema change.
-  state->valuesFrom = query.hasRowid ? 1 : 0;
+  state->valuesFrom = query.table.empty() ? 0 : 1;
   state->columns = ColumnsOf(statement, state->valuesFrom);
   // Checked again as it runs: a schema change since it was prepared may have changed that.
-  if (query.hasRowid && !forwardOnly &&
+  if (!query.table.empty() && !forwardOnly &&
       text::EqualsNoCase(SingleTableName(statement), query.table)) {
     state->table = query.table;
     state->rowidName = query.rowidName;
@@ -179,13 +167,8 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
   state->connection = connection;
   std::vector<Connection::ColumnInfo> columns = connection->Columns(table);
   for (const Connection::ColumnInfo& info : columns) {
-    RecordColumn column;
-    column.name = info.name;
-    column.upperName = text::Upper(info.name);
-    column.origin = info.name;
-    column.typed = true;
-    std::tie(column.type, column.size) = ParseDeclaredType(info.declaredType);
-    state->columns.push_back(std::move(column));
+    state->columns.push_back(
+        ColumnOf(info.name.c_str(), info.name.c_str(), info.declaredType.c_str()));
   }
   state->rowidName = RowidName(columns);
   std::string from = " FROM " + QuoteName(table);
@@ -200,7 +183,6 @@ std::unique_ptr<RecordsetState> OpenTable(const std::shared_ptr<Connection>& con
   } else {
     state->cursorSql = "SELECT *" + from;
   }
-  state->buffer.resize(state->columns.size());
   return state;
 }
 
@@ -317,6 +299,28 @@ size_t RecordsetState::FindColumn(std::string_view name) const {
 
 using detail::DaoFailure;
 using detail::RecordsetState;
+using Mode = RecordsetState::Mode;
+
+namespace {
+
+[[noreturn]] void Fail(int32_t number) {
+  throw DaoFailure(number, detail::kRecordset);
+}
+
+RecordsetState& Checked(const std::unique_ptr<RecordsetState>& state) {
+  if (!state) Fail(kObjectInvalid);
+  state->Check();
+  return *state;
+}
+
+// Moving on drops a pending AddNew or Edit without a word, as DAO does.
+RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
+  RecordsetState& s = Checked(state);
+  s.mode = Mode::kNone;
+  return s;
+}
+
+}  // namespace
 
 // --- RecordsetField ----------------------------------------------------------------------------
 
@@ -331,11 +335,9 @@ const Variant& RecordsetField::Value() const {
 
 void RecordsetField::SetValue(Variant value) const {
   state_->Check();
-  if (state_->mode == RecordsetState::Mode::kNone) {
-    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
-  }
+  if (state_->mode == Mode::kNone) Fail(kUpdateWithoutEdit);
   const detail::RecordColumn& column = state_->columns[index_];
-  if (column.origin.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (column.origin.empty()) Fail(kReadOnly);
   state_->buffer[index_] = detail::ConvertForField(std::move(value), column);
   state_->changed[index_] = true;
 }
@@ -385,23 +387,6 @@ Recordset& Recordset::operator=(Recordset&& other) noexcept {
 
 Recordset::~Recordset() = default;
 
-namespace {
-
-RecordsetState& Checked(const std::unique_ptr<RecordsetState>& state) {
-  if (!state) throw DaoFailure(kObjectInvalid, detail::kRecordset);
-  state->Check();
-  return *state;
-}
-
-// Moving on drops a pending AddNew or Edit without a word, as DAO does.
-RecordsetState& Moving(const std::unique_ptr<RecordsetState>& state) {
-  RecordsetState& s = Checked(state);
-  s.mode = RecordsetState::Mode::kNone;
-  return s;
-}
-
-}  // namespace
-
 bool Recordset::Eof() const {
   RecordsetState& s = Checked(state_);
   return !s.Fetch(s.position);
@@ -409,21 +394,21 @@ bool Recordset::Eof() const {
 
 void Recordset::MoveFirst() {
   RecordsetState& s = Moving(state_);
-  if (s.dropped > 0) throw DaoFailure(kInvalidOperation, detail::kRecordset);
-  if (!s.Fetch(0)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (s.dropped > 0) Fail(kInvalidOperation);
+  if (!s.Fetch(0)) Fail(kNoCurrentRecord);
   s.position = 0;
 }
 
 void Recordset::MoveLast() {
   RecordsetState& s = Moving(state_);
   s.Complete();
-  if (s.Count() == 0) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (s.Count() == 0) Fail(kNoCurrentRecord);
   s.position = s.Count() - 1;
 }
 
 void Recordset::MoveNext() {
   RecordsetState& s = Moving(state_);
-  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (!s.Fetch(s.position)) Fail(kNoCurrentRecord);
   ++s.position;
   if (!s.Fetch(s.position)) s.EndReads();
 }
@@ -435,9 +420,7 @@ int64_t Recordset::AbsolutePosition() const {
 
 void Recordset::SetAbsolutePosition(int64_t position) {
   RecordsetState& s = Moving(state_);
-  if (position < 0 || !s.Fetch(size_t(position))) {
-    throw DaoFailure(kInvalidArgument, detail::kRecordset);
-  }
+  if (position < 0 || !s.Fetch(size_t(position))) Fail(kInvalidArgument);
   s.position = size_t(position);
 }
 
@@ -449,22 +432,22 @@ int64_t Recordset::RecordCount() const {
 
 int64_t Recordset::Bookmark() const {
   RecordsetState& s = Checked(state_);
-  if (!s.keyed) throw DaoFailure(kReadOnly, detail::kRecordset);
-  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (!s.keyed) Fail(kReadOnly);
+  if (!s.Fetch(s.position)) Fail(kNoCurrentRecord);
   return s.rowids[s.position];
 }
 
 void Recordset::SetBookmark(int64_t bookmark) {
   RecordsetState& s = Moving(state_);
-  if (!s.keyed) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (!s.keyed) Fail(kReadOnly);
   std::optional<size_t> position = s.PositionOf(bookmark);
-  if (!position) throw DaoFailure(kNotAValidBookmark, detail::kRecordset);
+  if (!position) Fail(kNotAValidBookmark);
   s.position = *position;
 }
 
 int64_t Recordset::LastModified() const {
   RecordsetState& s = Checked(state_);
-  if (!s.lastModified) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (!s.lastModified) Fail(kNoCurrentRecord);
   return *s.lastModified;
 }
 
@@ -479,27 +462,23 @@ bool Recordset::Updatable() const {
 
 void Recordset::AddNew() {
   RecordsetState& s = Checked(state_);
-  if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
+  if (s.table.empty()) Fail(kReadOnly);
   // No write into a table under a running read of it; a table not read yet reads it later.
   if (s.started) s.Complete();
-  if (s.mode != RecordsetState::Mode::kNone) {
-    throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
-  }
+  if (s.mode != Mode::kNone) Fail(kEditAlreadyUsed);
   s.buffer.assign(s.columns.size(), Variant());
   s.changed.assign(s.columns.size(), false);
-  s.mode = RecordsetState::Mode::kAdd;
+  s.mode = Mode::kAdd;
 }
 
 void Recordset::Edit() {
   RecordsetState& s = Checked(state_);
-  if (s.table.empty()) throw DaoFailure(kReadOnly, detail::kRecordset);
-  if (s.mode != RecordsetState::Mode::kNone) {
-    throw DaoFailure(kEditAlreadyUsed, detail::kRecordset);
-  }
-  if (!s.Fetch(s.position)) throw DaoFailure(kNoCurrentRecord, detail::kRecordset);
+  if (s.table.empty()) Fail(kReadOnly);
+  if (s.mode != Mode::kNone) Fail(kEditAlreadyUsed);
+  if (!s.Fetch(s.position)) Fail(kNoCurrentRecord);
   s.Complete();
   s.changed.assign(s.columns.size(), false);
-  s.mode = RecordsetState::Mode::kEdit;
+  s.mode = Mode::kEdit;
 }
 
 namespace {
@@ -538,11 +517,9 @@ int BindChanged(RecordsetState& s, detail::StatementUse& use) {
 
 void Recordset::Update() {
   RecordsetState& s = Checked(state_);
-  if (s.mode == RecordsetState::Mode::kNone) {
-    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
-  }
+  if (s.mode == Mode::kNone) Fail(kUpdateWithoutEdit);
   const char* source = detail::kRecordset;
-  if (s.mode == RecordsetState::Mode::kAdd) {
+  if (s.mode == Mode::kAdd) {
     int64_t rowid = 0;
     {
       detail::StatementUse use(WriteStatement(s, true));
@@ -565,34 +542,26 @@ void Recordset::Update() {
       use->Bind(next, Variant(s.rowids[s.position]), source);
       use->Step(source);
     }
-    if (sqlite3_changes64(s.connection->Handle(source)) == 0) {
-      throw DaoFailure(kRecordDeleted, source);
-    }
+    if (sqlite3_changes64(s.connection->Handle(source)) == 0) Fail(kRecordDeleted);
     s.lastModified = s.rowids[s.position];
   }
-  s.mode = RecordsetState::Mode::kNone;
+  s.mode = Mode::kNone;
 }
 
 void Recordset::CancelUpdate() {
   RecordsetState& s = Checked(state_);
-  if (s.mode == RecordsetState::Mode::kNone) {
-    throw DaoFailure(kUpdateWithoutEdit, detail::kRecordset);
-  }
-  s.mode = RecordsetState::Mode::kNone;
+  if (s.mode == Mode::kNone) Fail(kUpdateWithoutEdit);
+  s.mode = Mode::kNone;
 }
 
 void Recordset::Close() {
   if (!state_) return;
-  RecordsetState& s = *state_;
-  s.closed = true;
-  s.mode = RecordsetState::Mode::kNone;
-  s.cursor.reset();
-  s.reader.reset();
-  s.writes.clear();
-  std::vector<std::vector<Variant>>().swap(s.rows);
-  std::vector<int64_t>().swap(s.rowids);
-  std::unordered_map<int64_t, size_t>().swap(s.positions);
-  std::vector<Variant>().swap(s.current);
+  // The columns stay for the fields handed out; the statements go while the connection is held.
+  RecordsetState closed;
+  closed.connection = std::move(state_->connection);
+  closed.columns = std::move(state_->columns);
+  closed.closed = true;
+  *state_ = std::move(closed);
 }
 
 // --- Query -------------------------------------------------------------------------------------

@@ -51,14 +51,6 @@ int32_t FixedSize(DataType type) {
   }
 }
 
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  }
-  return out;
-}
-
 std::string_view TrimSpace(std::string_view s) {
   size_t begin = s.find_first_not_of(" \t\r\n");
   if (begin == std::string_view::npos) return {};
@@ -110,43 +102,26 @@ Variant Variant::Binary(std::string bytes) {
   return value;
 }
 
+Variant Variant::Number() const {
+  if (IsNull()) throw RuntimeFailure(kInvalidUseOfNull);
+  if (IsNumber()) return *this;
+  std::optional<Variant> number = IsText() ? ParseNumber(Bytes()) : std::nullopt;
+  if (!number) throw RuntimeFailure(kTypeMismatch);
+  return *number;
+}
+
 int64_t Variant::ConvertedToInteger() const {
-  switch (kind()) {
-    case Kind::kNull:
-      throw RuntimeFailure(kInvalidUseOfNull);
-    case Kind::kInteger:
-      return std::get<int64_t>(data_);
-    case Kind::kDouble: {
-      std::optional<int64_t> rounded = RoundToInteger(std::get<double>(data_));
-      if (!rounded) throw RuntimeFailure(kOverflow);
-      return *rounded;
-    }
-    case Kind::kText: {
-      std::optional<Variant> number = ParseNumber(std::get<std::string>(data_));
-      if (!number) throw RuntimeFailure(kTypeMismatch);
-      return number->ToInteger();
-    }
-    default:
-      throw RuntimeFailure(kTypeMismatch);
-  }
+  Variant number = Number();
+  if (number.kind() == Kind::kInteger) return std::get<int64_t>(number.data_);
+  std::optional<int64_t> rounded = RoundToInteger(std::get<double>(number.data_));
+  if (!rounded) throw RuntimeFailure(kOverflow);
+  return *rounded;
 }
 
 double Variant::ConvertedToDouble() const {
-  switch (kind()) {
-    case Kind::kNull:
-      throw RuntimeFailure(kInvalidUseOfNull);
-    case Kind::kInteger:
-      return double(std::get<int64_t>(data_));
-    case Kind::kDouble:
-      return std::get<double>(data_);
-    case Kind::kText: {
-      std::optional<Variant> number = ParseNumber(std::get<std::string>(data_));
-      if (!number) throw RuntimeFailure(kTypeMismatch);
-      return number->ToDouble();
-    }
-    default:
-      throw RuntimeFailure(kTypeMismatch);
-  }
+  Variant number = Number();
+  if (number.kind() == Kind::kInteger) return double(std::get<int64_t>(number.data_));
+  return std::get<double>(number.data_);
 }
 
 std::string Variant::ToText() const {
@@ -194,7 +169,8 @@ std::string DeclaredType(DataType type, int32_t size) {
 }
 
 std::pair<DataType, int32_t> ParseDeclaredType(std::string_view declaredType) {
-  std::string declared = UpperAscii(TrimSpace(declaredType));
+  std::string declared(TrimSpace(declaredType));
+  text::AsciiUpperInPlace(declared.data(), declared.size());
   std::optional<int32_t> size;
   size_t open = declared.find('(');
   std::string name(TrimSpace(std::string_view(declared).substr(0, open)));
@@ -246,53 +222,32 @@ Variant Numeric(const Variant& value) {
   ConversionFailure();
 }
 
-int64_t WholeNumber(const Variant& value, int64_t low, int64_t high) {
+// The value as a whole number in the range of T, rounded half to even.
+template <typename T>
+Variant Whole(const Variant& value) {
   Variant number = Numeric(value);
-  int64_t whole = 0;
-  if (number.kind() == Variant::Kind::kInteger) {
-    whole = number.ToInteger();
-  } else {
-    std::optional<int64_t> rounded = RoundToInteger(number.ToDouble());
-    if (!rounded) Overflow();
-    whole = *rounded;
+  std::optional<int64_t> whole = number.kind() == Variant::Kind::kInteger
+                                     ? number.ToInteger()
+                                     : RoundToInteger(number.ToDouble());
+  if (!whole || *whole < std::numeric_limits<T>::min() || *whole > std::numeric_limits<T>::max()) {
+    Overflow();
   }
-  if (whole < low || whole > high) Overflow();
-  return whole;
+  return Variant(*whole);
 }
 
 }  // namespace
 
 Variant ConvertForField(Variant value, const RecordColumn& column) {
   if (!column.typed || value.IsNull()) return value;
-  // The values a field mostly gets: already of its kind and in its range.
-  if (value.kind() == Variant::Kind::kInteger) {
-    int64_t number = value.ToInteger();
-    if ((column.type == kLong && number >= std::numeric_limits<int32_t>::min() &&
-         number <= std::numeric_limits<int32_t>::max()) ||
-        (column.type == kInteger && number >= std::numeric_limits<int16_t>::min() &&
-         number <= std::numeric_limits<int16_t>::max()) ||
-        column.type == kBigInt) {
-      return value;
-    }
-  } else if (value.kind() == Variant::Kind::kDouble && column.type == kDouble &&
-             std::isfinite(value.ToDouble())) {
-    return value;
-  }
   switch (column.type) {
     case kText:
     case kMemo: {
       if (value.kind() == Variant::Kind::kBinary) ConversionFailure();
-      if (value.IsText()) {
-        if (column.type == kText && text::Length(value.Bytes()) > size_t(column.size)) {
-          throw DaoFailure(kFieldTooSmall, kField);
-        }
-        return value;
-      }
-      std::string textValue = value.ToText();
-      if (column.type == kText && text::Length(textValue) > size_t(column.size)) {
+      if (!value.IsText()) value = Variant(value.ToText());
+      if (column.type == kText && text::Length(value.Bytes()) > size_t(column.size)) {
         throw DaoFailure(kFieldTooSmall, kField);
       }
-      return Variant(std::move(textValue));
+      return value;
     }
     case kBoolean: {
       if (value.IsText()) {
@@ -303,16 +258,13 @@ Variant ConvertForField(Variant value, const RecordColumn& column) {
       return Variant::Boolean(Numeric(value).ToDouble() != 0);
     }
     case kByte:
-      return Variant(WholeNumber(value, 0, 255));
+      return Whole<uint8_t>(value);
     case kInteger:
-      return Variant(WholeNumber(value, std::numeric_limits<int16_t>::min(),
-                                 std::numeric_limits<int16_t>::max()));
+      return Whole<int16_t>(value);
     case kLong:
-      return Variant(WholeNumber(value, std::numeric_limits<int32_t>::min(),
-                                 std::numeric_limits<int32_t>::max()));
+      return Whole<int32_t>(value);
     case kBigInt:
-      return Variant(WholeNumber(value, std::numeric_limits<int64_t>::min(),
-                                 std::numeric_limits<int64_t>::max()));
+      return Whole<int64_t>(value);
     case kSingle: {
       double number = Numeric(value).ToDouble();
       if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max()) {

@@ -180,6 +180,17 @@ class HostFileSystem : public FileSystem {
 std::optional<std::pair<uint64_t, uint64_t>> HostFileIdentity(const std::string& hostPath);
 // Removes the file at a host path; false when it is not there or cannot be removed.
 bool RemoveHostFile(const std::string& hostPath);
+// What a host path names: nothing (or nothing this process can see), a regular file and its
+// size, a folder, or anything else (a device, a pipe, or a link itself when links are not
+// followed).
+struct HostFileStatus {
+  enum class Kind { kMissing, kFile, kFolder, kOther };
+  Kind kind = Kind::kMissing;
+  uint64_t size = 0;
+};
+HostFileStatus HostFileStatusOf(const std::string& hostPath, bool followLinks = true);
+// Whether the folder of a host path's last component exists; true for a bare name.
+bool HostFolderExists(const std::string& hostPath);
 // An existing file at a host path, opened for writing from its start and emptied.
 class HostFileWriter {
  public:

@@ -510,6 +510,20 @@ bool RemoveHostFile(const std::string& hostPath) {
   return ::unlink(hostPath.c_str()) == 0;
 }
 
+HostFileStatus HostFileStatusOf(const std::string& hostPath, bool followLinks) {
+  struct stat st {};
+  int rc = followLinks ? ::stat(hostPath.c_str(), &st) : ::lstat(hostPath.c_str(), &st);
+  if (rc != 0) return {};
+  if (S_ISREG(st.st_mode)) return {HostFileStatus::Kind::kFile, uint64_t(st.st_size)};
+  return {S_ISDIR(st.st_mode) ? HostFileStatus::Kind::kFolder : HostFileStatus::Kind::kOther, 0};
+}
+
+bool HostFolderExists(const std::string& hostPath) {
+  // The folder with its trailing separator: stat follows it only to a folder.
+  std::string folder = hostPath.substr(0, hostPath.rfind('/') + 1);
+  return folder.empty() || HostFileStatusOf(folder).kind == HostFileStatus::Kind::kFolder;
+}
+
 HostFileWriter::HostFileWriter(const std::string& hostPath)
     : handle_(::open(hostPath.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
 

@@ -76,6 +76,27 @@ TEST_F(HostFileSystemTest, PlainFilesOnly) {
   EXPECT_FALSE(files.IsPlainFile(""));
 }
 
+// The database layer decides by these whether a file is missing, a database or taken.
+TEST_F(HostFileSystemTest, HostPathStatusTellsWhatIsThere) {
+  using Kind = HostFileStatus::Kind;
+  Write(root / "f.mdb", "12345");
+  fs::create_directories(root / "folder");
+  fs::create_symlink("f.mdb", root / "link.mdb");
+  fs::create_symlink("gone.mdb", root / "dangling.mdb");
+  HostFileStatus file = HostFileStatusOf((root / "link.mdb").string());
+  EXPECT_EQ(file.kind, Kind::kFile);
+  EXPECT_EQ(file.size, 5u);
+  EXPECT_EQ(HostFileStatusOf((root / "link.mdb").string(), false).kind, Kind::kOther);
+  EXPECT_EQ(HostFileStatusOf((root / "dangling.mdb").string()).kind, Kind::kMissing);
+  EXPECT_EQ(HostFileStatusOf((root / "dangling.mdb").string(), false).kind, Kind::kOther);
+  EXPECT_EQ(HostFileStatusOf((root / "folder").string()).kind, Kind::kFolder);
+  EXPECT_EQ(HostFileStatusOf("/dev/null").kind, Kind::kOther);
+  EXPECT_TRUE(HostFolderExists((root / "folder" / "new.mdb").string()));
+  EXPECT_TRUE(HostFolderExists("bare.mdb"));
+  EXPECT_FALSE(HostFolderExists((root / "f.mdb" / "new.mdb").string()));
+  EXPECT_FALSE(HostFolderExists((root / "none" / "new.mdb").string()));
+}
+
 TEST_F(HostFileSystemTest, AppendFailsCleanlyWhereItCannotWrite) {
   try {
     files.Append((root / "no" / "such" / "log.txt").string(), "x");

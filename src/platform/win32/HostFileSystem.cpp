@@ -291,6 +291,33 @@ bool RemoveHostFile(const std::string& hostPath) {
   return ::DeleteFileW(ToWide(hostPath).c_str());
 }
 
+HostFileStatus HostFileStatusOf(const std::string& hostPath, bool followLinks) {
+  std::wstring path = ToWide(hostPath);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  DWORD attributes = data.dwFileAttributes;
+  uint64_t size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!followLinks) return {HostFileStatus::Kind::kOther, 0};
+    // The attributes are the link's own: what it leads to is read through a handle.
+    Handle file(Open(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) return {};
+    attributes = info.dwFileAttributes;
+    size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {HostFileStatus::Kind::kFolder, 0};
+  return {HostFileStatus::Kind::kFile, size};
+}
+
+bool HostFolderExists(const std::string& hostPath) {
+  // The folder with its trailing separator, or a drive ("C:" is that drive's current folder).
+  std::wstring folder = FolderOf(ToWide(hostPath));
+  if (folder.empty()) return true;
+  DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 HostFileWriter::HostFileWriter(const std::string& hostPath)
     : handle_(intptr_t(Open(ToWide(hostPath), GENERIC_WRITE, TRUNCATE_EXISTING))) {}
 
