@@ -24,6 +24,7 @@ void TakeoverDatabase::Close() {
   if (!database_) return;
   names_.reset();
   recordsByName_.clear();
+  mayHold_.clear();
   indexState_ = IndexState::kNotBuilt;
   bool commit = inTransaction_;
   inTransaction_ = false;
@@ -53,6 +54,7 @@ size_t TakeoverDatabase::HashOfName(std::string_view name) {
 void TakeoverDatabase::BuildIndex() {
   indexState_ = IndexState::kUnusable;
   if (!database_->TableDefs().Find("PRESET_DEFS")) return;
+  mayHold_.assign(kFilterBits, false);
   recordsByName_.reserve(size_t(database_->OpenRecordset("SELECT count(*) FROM PRESET_DEFS")
                                     .Fields()[0]
                                     .Value()
@@ -65,7 +67,9 @@ void TakeoverDatabase::BuildIndex() {
   for (int64_t position = 0; !names.Eof(); names.MoveNext(), ++position) {
     const dao::Variant& name = field.Value();
     if (name.IsNull()) continue;  // NULL equals nothing
-    recordsByName_.emplace(HashOfName(TextOf(name, scratch)), position);
+    size_t hash = HashOfName(TextOf(name, scratch));
+    mayHold_[hash % kFilterBits] = true;
+    recordsByName_.emplace(hash, position);
   }
   indexState_ = IndexState::kBuilt;
 }
@@ -73,7 +77,9 @@ void TakeoverDatabase::BuildIndex() {
 void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::string& newName) {
   if (indexState_ == IndexState::kNotBuilt) BuildIndex();
   if (indexState_ != IndexState::kBuilt) return;
-  auto [first, last] = recordsByName_.equal_range(HashOfName(oldName));
+  const size_t oldHash = HashOfName(oldName);
+  if (!mayHold_[oldHash % kFilterBits]) return;
+  auto [first, last] = recordsByName_.equal_range(oldHash);
   if (first == last) return;
   const std::string oldUpper = upper_;
   const size_t newHash = HashOfName(newName);
@@ -114,6 +120,7 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
         names_->Fields()[0].SetValue(newName);
         names_->Update();
         record.key() = newHash;
+        mayHold_[newHash % kFilterBits] = true;
       }
     } catch (...) {
       if (!firstFailure) firstFailure = std::current_exception();

@@ -49,6 +49,10 @@ class TakeoverDatabase {
   // The hash of each record's upper-cased var_name -> its position in table order. Hashes keep
   // the index small; a record is renamed only after its name was compared.
   std::unordered_multimap<size_t, int64_t> recordsByName_;
+  // One bit per hash modulo kFilterBits, set for every name in the index: most names looked up
+  // are not in the table, and 128 KB of bits answer that without a walk through the index.
+  static constexpr size_t kFilterBits = size_t(1) << 20;
+  std::vector<bool> mayHold_;
   std::string upper_;
   // Every record's var_name, written through; opened at the first rewrite.
   std::optional<dao::Recordset> names_;
