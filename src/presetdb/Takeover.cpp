@@ -153,6 +153,33 @@ class WorkRecordIndex {
   std::string key_;
 };
 
+using RowFields = std::array<std::optional<dao::RecordsetField>, kRowFields.size()>;
+using TargetFields =
+    std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver>;
+
+// Writes a takeover row's limits (its kept values, by slot) into the row's first match in the
+// work table; a row without a match is left.
+void TakeOverRow(WorkRecordIndex& index, const dao::Variant* row, const RowFields& fields,
+                 const TargetFields& targets, Handler& h, Handler& vital) {
+  bool matched = false;
+  try {
+    matched = index.MoveToFirstMatch(row);
+  } catch (const Failure&) {
+    // As an invalid query: the row is skipped without a report.
+  }
+  if (!matched) return;
+  dao::Recordset& match = index.records();
+  h.step([&] { match.Edit(); });
+  for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
+    if (!fields[p]) continue;  // the earlier table has no such limit
+    h.step([&] {
+      const auto& field = targets[p - kFirstTakenOver];
+      (field ? *field : match.Fields()[kRowFields[p]]).SetValue(row[kSlot[p]]);
+    });
+  }
+  vital.step([&] { match.Update(); });
+}
+
 }  // namespace
 
 void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
@@ -230,101 +257,90 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     rows = i;
   }
 
-  // TakeoverRows: the kept values of row i (from 1) from slot i * kKept on, each read by its
-  // field's name, so an older, narrower layout keeps every limit it has; row 0 unused.
-  std::vector<dao::Variant> takeoverRows;
-  auto value = [&](int32_t i, size_t p) -> dao::Variant& {
-    return takeoverRows[size_t(i) * kKept + kSlot[p]];
-  };
-  // Each field is looked up by name once. A missing one fails (and is reported) at the first
-  // row; its value stays empty and is never written.
-  std::array<std::optional<dao::RecordsetField>, kRowFields.size()> fields;
-  if (rows > 0) {
-    vital.step([&] { records->MoveFirst(); });
-    // Each row's values are appended as they are read: 32,767 rows would take 10 MB, which is
-    // then written once instead of cleared first and written again.
-    takeoverRows.reserve((size_t(rows) + 1) * kKept);
-    takeoverRows.resize(kKept);
-    std::array<const char*, kRowFields.size()> names = kRowFields;
-    names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
-    for (size_t p = 0; p < names.size(); ++p) {
-      if (names[p] != nullptr) fields[p] = records->Fields().Find(names[p]);
-    }
-    for (int32_t i = 1; i <= rows; ++i) {
-      module_.services().ui.ProcessPendingEvents();
-      for (size_t p = 0; p < names.size(); ++p) {
-        // A value nothing uses is not kept; one of a missing field stays empty.
-        if (kSlot[p] < kKept) takeoverRows.emplace_back();
-        if (fields[p] && kSlot[p] < kKept) {
-          h.step([&] { value(i, p) = fields[p]->Value(); });
-        } else if (names[p] != nullptr && !fields[p] && i == 1) {
-          h.step([&] { records->Fields()[names[p]].Value(); });
-        }
-      }
-      vital.step([&] { records->MoveNext(); });
-    }
+  if (rows < 1) {
+    records.reset();
+    return;
   }
 
-  records.reset();
-  if (rows < 1) return;
+  // Each field is looked up by name once. A missing one fails (and is reported) at the first
+  // row; its value stays empty and is never written.
+  std::array<const char*, kRowFields.size()> names = kRowFields;
+  names[kCategoryPosition] = legacyCategory ? "categorie" : "category_id";
+  RowFields fields;
+  for (size_t p = 0; p < names.size(); ++p) {
+    if (names[p] != nullptr) fields[p] = records->Fields().Find(names[p]);
+  }
 
   // The work table and the additional fields do not change while the rows are taken over, so
-  // they are checked once, at the first row.
+  // they are checked once, before the first row.
   std::vector<std::string> workFields;
   h.step([&] {
     dao::Recordset work = workDatabase.OpenRecordset("PRESET_DEFS");
     for (size_t f = 1; f < work.Fields().Count(); ++f)
       workFields.push_back(work.Fields()[f].Name());
   });
-  for (int j = 1; j <= module_.AdditionalFields.UBound(); ++j) {
-    const std::string& wanted = module_.AdditionalFields[j];
-    if (std::find(workFields.begin(), workFields.end(), wanted) != workFields.end()) continue;
+  auto missingAdditionalField = [&]() -> const std::string* {
+    for (int j = 1; j <= module_.AdditionalFields.UBound(); ++j) {
+      const std::string& wanted = module_.AdditionalFields[j];
+      if (std::find(workFields.begin(), workFields.end(), wanted) == workFields.end()) {
+        return &wanted;
+      }
+    }
+    return nullptr;
+  };
+
+  // Each row is taken over as soon as it is read, so the earlier records are never all held
+  // at once. Where nothing can be written (a missing additional field, a selection that cannot
+  // be formed, no transaction) the rows are still all read: every one of them is reported.
+  std::optional<WorkRecordIndex> index;
+  bool ownTransaction = false;
+  if (missingAdditionalField() == nullptr) {
+    try {
+      index.emplace(
+          workDatabase, module_.AdditionalFieldsSelect,
+          generated != nullptr && generated->into == &workDatabase ? &generated->keys : nullptr);
+    } catch (const Failure& f) {
+      // A selection that cannot be formed fails for every row: then nothing is taken over.
+      if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
+    }
+    // Without it, no wait for the lock per row.
+    if (index && !BeginStepTransaction(vital, workDatabase, ownTransaction)) index.reset();
+  }
+  TargetFields targets;
+  if (index) {
+    for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
+      targets[p - kFirstTakenOver] = index->records().Fields().Find(kRowFields[p]);
+    }
+  }
+
+  std::array<dao::Variant, kKept> row;  // the kept values of the row, by slot
+  vital.step([&] { records->MoveFirst(); });
+  for (int32_t i = 1; i <= rows; ++i) {
+    module_.services().ui.ProcessPendingEvents();
+    for (size_t p = 0; p < names.size(); ++p) {
+      // A value nothing uses is not kept. Reading a field that was found cannot fail.
+      if (kSlot[p] < kKept) row[kSlot[p]] = dao::Variant();
+      if (fields[p] && kSlot[p] < kKept) {
+        h.step([&] { row[kSlot[p]] = fields[p]->Value(); });
+      } else if (names[p] != nullptr && !fields[p] && i == 1) {
+        h.step([&] { records->Fields()[names[p]].Value(); });
+      }
+    }
+    vital.step([&] { records->MoveNext(); });
+    if (index) TakeOverRow(*index, row.data(), fields, targets, h, vital);
+  }
+  records.reset();
+
+  if (const std::string* wanted = missingAdditionalField()) {
     h.step([&] {
       module_.WriteErrorLog(std::string("Conflict while attempting to extend database!") +
                             "Configurationsfile " + quote + component + ".CFG" + quote +
-                            ", demanded field " + quote + text::Upper(wanted) + quote +
+                            ", demanded field " + quote + text::Upper(*wanted) + quote +
                             "missing in machinecopy-database" + kLfCr + "Configuration of " +
                             quote + component + quote + " aborted.");
     });
     fatal.step([&] { throw Failure(kDatabaseErrorNumber, program, kDatabaseError); });
     module_.EndProgram();
-  }
-
-  // A selection that cannot be formed fails for every row: then nothing is taken over.
-  std::optional<WorkRecordIndex> index;
-  try {
-    index.emplace(
-        workDatabase, module_.AdditionalFieldsSelect,
-        generated != nullptr && generated->into == &workDatabase ? &generated->keys : nullptr);
-  } catch (const Failure& f) {
-    if (!IsInvalidQuery(f)) vital.step([&] { throw f; });
-    return;
-  }
-  bool ownTransaction = false;
-  // Without it, no wait for the lock per row.
-  if (!BeginStepTransaction(vital, workDatabase, ownTransaction)) return;
-  dao::Recordset& match = index->records();
-  std::array<std::optional<dao::RecordsetField>, kRowFields.size() - kFirstTakenOver> targets;
-  for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
-    targets[p - kFirstTakenOver] = match.Fields().Find(kRowFields[p]);
-  }
-  for (int32_t i = 1; i <= rows; ++i) {
-    bool matched = false;
-    try {
-      matched = index->MoveToFirstMatch(&takeoverRows[size_t(i) * kKept]);
-    } catch (const Failure&) {
-      // As an invalid query: the row is skipped without a report.
-    }
-    if (!matched) continue;
-    h.step([&] { match.Edit(); });
-    for (size_t p = kFirstTakenOver; p < kRowFields.size(); ++p) {
-      if (!fields[p]) continue;  // the earlier table has no such limit
-      h.step([&] {
-        const auto& field = targets[p - kFirstTakenOver];
-        (field ? *field : match.Fields()[kRowFields[p]]).SetValue(value(i, p));
-      });
-    }
-    vital.step([&] { match.Update(); });
   }
   if (ownTransaction) vital.step([&] { workDatabase.CommitTrans(); });
 }
