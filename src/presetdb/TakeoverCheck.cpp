@@ -29,10 +29,19 @@ bool CheckKey(std::string& key, dao::Recordset& records, size_t first) {
                     records.Fields()[first + 2].Value());
 }
 
+// An earlier limit as the comparison needs it: a number by its value (16 bytes instead of a
+// whole value's 40), anything else (Null, text) kept whole among the few others.
+struct Limit {
+  double number = 0;
+  int64_t other = -1;  // its place among the others; -1 for a number
+};
+
 // Whether SQL's IS holds: numbers by value, anything else by kind and bytes.
-bool SameValue(const dao::Variant& a, const dao::Variant& b) {
-  if (a.IsNumber() && b.IsNumber()) return a.ToDouble() == b.ToDouble();
-  return a == b;
+bool SameValue(const dao::Variant& a, const Limit& b, const std::vector<dao::Variant>& others) {
+  if (b.other < 0) return a.IsNumber() && a.ToDouble() == b.number;
+  const dao::Variant& other = others[size_t(b.other)];
+  if (a.IsNumber() && other.IsNumber()) return a.ToDouble() == other.ToDouble();
+  return a == other;
 }
 
 }  // namespace
@@ -82,7 +91,8 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
     bool checked = false;
   };
   std::unordered_map<std::string, Earlier> earlierKeys;
-  std::vector<dao::Variant> earlierLimits;  // compared.size() per record
+  std::vector<Limit> earlierLimits;  // compared.size() per record
+  std::vector<dao::Variant> others;
   std::vector<size_t> previousOfKey;
   std::string k;
   {
@@ -101,8 +111,15 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
       Earlier& keyed = earlierKeys[k];
       previousOfKey.push_back(keyed.last);
       keyed.last = previousOfKey.size() - 1;
-      for (size_t i = 0; i < compared.size(); ++i)
-        earlierLimits.push_back(earlier.Fields()[3 + i].Value());
+      for (size_t i = 0; i < compared.size(); ++i) {
+        const dao::Variant& value = earlier.Fields()[3 + i].Value();
+        if (value.IsNumber()) {
+          earlierLimits.push_back({value.ToDouble(), -1});
+        } else {
+          others.push_back(value);
+          earlierLimits.push_back({0, int64_t(others.size()) - 1});
+        }
+      }
     }
   }
   dao::Recordset generated =
@@ -119,7 +136,8 @@ void UpdateRun::CheckTakeover(dao::Database& work) {
     for (size_t r = found->second.last; r != SIZE_MAX && !held; r = previousOfKey[r]) {
       held = true;
       for (size_t i = 0; i < compared.size() && held; ++i) {
-        held = SameValue(generated.Fields()[3 + i].Value(), earlierLimits[r * compared.size() + i]);
+        held = SameValue(generated.Fields()[3 + i].Value(), earlierLimits[r * compared.size() + i],
+                         others);
       }
     }
     if (held) continue;
