@@ -279,22 +279,20 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
     for (size_t f = 1; f < work.Fields().Count(); ++f)
       workFields.push_back(work.Fields()[f].Name());
   });
-  auto missingAdditionalField = [&]() -> const std::string* {
-    for (int j = 1; j <= module_.AdditionalFields.UBound(); ++j) {
-      const std::string& wanted = module_.AdditionalFields[j];
-      if (std::find(workFields.begin(), workFields.end(), wanted) == workFields.end()) {
-        return &wanted;
-      }
+  const std::string* missingAdditionalField = nullptr;
+  for (int j = 1; j <= module_.AdditionalFields.UBound() && !missingAdditionalField; ++j) {
+    const std::string& wanted = module_.AdditionalFields[j];
+    if (std::find(workFields.begin(), workFields.end(), wanted) == workFields.end()) {
+      missingAdditionalField = &wanted;
     }
-    return nullptr;
-  };
+  }
 
   // Each row is taken over as soon as it is read, so the earlier records are never all held
   // at once. Where nothing can be written (a missing additional field, a selection that cannot
   // be formed, no transaction) the rows are still all read: every one of them is reported.
   std::optional<WorkRecordIndex> index;
   bool ownTransaction = false;
-  if (missingAdditionalField() == nullptr) {
+  if (missingAdditionalField == nullptr) {
     try {
       index.emplace(
           workDatabase, module_.AdditionalFieldsSelect,
@@ -331,7 +329,7 @@ void UpdateRun::TakeoverMachineCopyMDBData(dao::Database& workDatabase,
   }
   records.reset();
 
-  if (const std::string* wanted = missingAdditionalField()) {
+  if (const std::string* wanted = missingAdditionalField) {
     h.step([&] {
       module_.WriteErrorLog(std::string("Conflict while attempting to extend database!") +
                             "Configurationsfile " + quote + component + ".CFG" + quote +

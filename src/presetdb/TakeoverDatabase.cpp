@@ -81,7 +81,6 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
   if (!mayHold_[oldHash % kFilterBits]) return;
   auto [first, last] = recordsByName_.equal_range(oldHash);
   if (first == last) return;
-  const std::string oldUpper = upper_;
   const size_t newHash = HashOfName(newName);
   if (!names_) {
     try {
@@ -115,7 +114,7 @@ void TakeoverDatabase::RewriteVarName(const std::string& oldName, const std::str
     try {
       names_->SetAbsolutePosition(record.mapped());
       const dao::Variant& current = names_->Fields()[0].Value();
-      if (!current.IsNull() && text::Upper(TextOf(current, scratch)) == oldUpper) {
+      if (!current.IsNull() && text::EqualsNoCase(TextOf(current, scratch), oldName)) {
         names_->Edit();
         names_->Fields()[0].SetValue(newName);
         names_->Update();
